@@ -1,0 +1,28 @@
+// The program's one Internet session and the page download over it (libcurl).
+// The session is opened at start-up and closed at shut-down; every download
+// reuses its connection. A failed download yields the empty text.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+
+namespace modInternetFileFunctions {
+
+// Bounds that keep one download from freezing the window or exhausting memory.
+struct DownloadLimits {
+    std::chrono::milliseconds connectTimeout{60'000};
+    std::chrono::milliseconds stallTimeout{60'000}; // nothing received for this long
+    std::size_t maxBodyBytes = 16 * 1024 * 1024;
+};
+
+void OpenInternetSession();
+void CloseInternetSession();
+bool isSessionOpen();
+
+// The body of the answer at address, each byte one character through
+// Windows-1252; the empty text when nothing could be downloaded.
+QString DownloadPage(const QString &address, const DownloadLimits &limits = {});
+
+} // namespace modInternetFileFunctions

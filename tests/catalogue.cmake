@@ -1,0 +1,1 @@
+korvalux_add_test(catalogue LIBS korvalux_core)
