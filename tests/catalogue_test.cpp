@@ -16,7 +16,7 @@ TEST(CurrencyCatalogue, HoldsSixtyFiveDistinctEntriesAscendingByCode)
     for (const QString &entry : entries) {
         const QString code = catalogue::CurrencyCode(entry);
         EXPECT_EQ(code.size(), 3) << entry.toStdString();
-        EXPECT_TRUE(entry.endsWith(u" (" + code + u")")) << entry.toStdString();
+        EXPECT_TRUE(entry.endsWith(QStringLiteral(" (") + code + u')')) << entry.toStdString();
         EXPECT_LT(previous, code) << entry.toStdString();
         previous = code;
         codes.insert(code);
