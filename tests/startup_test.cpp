@@ -1,0 +1,286 @@
+// Tests of the start-up utilities: the home-page draw, the file test, loading
+// a cursor file (the shipped HAND-M.CUR and files that only look like one),
+// and centring a window on the offscreen platform's screen.
+#include "app/startup.h"
+
+#include "net/conversion_request.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWidget>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace
+{
+
+struct DrawCase {
+    double r;
+    bool opens;
+};
+
+TEST(PromoteHomePage, OpensThePageOnlyOnADrawOfSeven)
+{
+    const DrawCase cases[] = {
+        {0.0, false}, // n = 1
+        {0.0599999, false}, // n = 6
+        {0.0600001, true}, // n = 7
+        {0.065, true},
+        {0.0699999, true},
+        {0.0700001, false}, // n = 8
+        {0.7, false}, // 70 has a 7 in it, yet is not 7
+        {0.99999999, false}, // n = 100
+        {-0.0001, false}, // draws outside [0, 1) never open anything
+        {1.0, false},
+        {std::numeric_limits<double>::quiet_NaN(), false},
+    };
+    for (const DrawCase &c : cases) {
+        std::vector<QString> opened;
+        const bool result = startup::PromoteHomePage(
+            [&] { return c.r; }, [&](const QString &a) { opened.push_back(a); });
+        EXPECT_EQ(result, c.opens) << "r = " << c.r;
+        if (c.opens) {
+            ASSERT_EQ(opened.size(), 1u) << "r = " << c.r;
+            EXPECT_EQ(opened.front(), startup::homePageAddress());
+        } else {
+            EXPECT_TRUE(opened.empty()) << "r = " << c.r;
+        }
+    }
+}
+
+TEST(PromoteHomePage, HomePageIsTheServiceRootOnTheConfiguredHost)
+{
+    const QUrl url(startup::homePageAddress());
+    ASSERT_TRUE(url.isValid());
+    EXPECT_EQ(url.scheme(), QStringLiteral("http"));
+    EXPECT_EQ(url.path(), QStringLiteral("/"));
+    EXPECT_EQ(url.authority(), conversion::converterHost());
+}
+
+TEST(PromoteHomePage, TimerDrawStaysInTheUnitRange)
+{
+    const startup::RandomDraw draw = startup::timerSeededDraw();
+    for (int i = 0; i < 200; ++i) {
+        const double r = draw();
+        EXPECT_GE(r, 0.0);
+        EXPECT_LT(r, 1.0);
+    }
+}
+
+TEST(FileExists, FindsOnlyFilesThatAreThere)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString plain = dir.filePath(QStringLiteral("HAND-M.CUR"));
+    const QString spaced = dir.filePath(QStringLiteral("a folder/Kürsor Hand.cur"));
+    const QString dangling = dir.filePath(QStringLiteral("dangling"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("a folder")));
+    for (const QString &path : {plain, spaced}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere")), dangling));
+
+    const struct {
+        QString path;
+        bool exists;
+    } cases[] = {
+        {plain, true},
+        {spaced, true},
+        {dir.filePath(QStringLiteral("hand-m.cur")), false}, // names are case-sensitive here
+        {dir.filePath(QStringLiteral("missing/HAND-M.CUR")), false},
+        {dangling, false},
+        {QString(), false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(startup::FileExists(c.path), c.exists) << c.path.toStdString();
+}
+
+// A cursor file in the classic layout: directory, one entry, 32-bit bitmap and
+// AND mask. The entry's fields can be bent to make broken files.
+struct CursorShape {
+    int side = 32;
+    quint16 type = 2;
+    quint16 hotX = 0;
+    quint16 hotY = 0;
+    qint32 extraImageOffset = 0; // added to the true offset
+    int truncateTo = -1; // keep only this many bytes
+};
+
+QByteArray cursorBytes(const CursorShape &s)
+{
+    QByteArray out;
+    auto put16 = [&](quint32 v) {
+        out.append(char(v & 0xff));
+        out.append(char((v >> 8) & 0xff));
+    };
+    auto put32 = [&](quint32 v) {
+        put16(v & 0xffff);
+        put16(v >> 16);
+    };
+    const quint32 colour = quint32(s.side * s.side * 4);
+    const quint32 mask = quint32(s.side * ((s.side + 31) / 32) * 4);
+    put16(0);
+    put16(s.type);
+    put16(1);
+    out.append(char(s.side)).append(char(s.side)).append(char(0)).append(char(0));
+    put16(s.hotX);
+    put16(s.hotY);
+    put32(40 + colour + mask);
+    put32(quint32(22 + s.extraImageOffset));
+    put32(40);
+    put32(quint32(s.side));
+    put32(quint32(s.side * 2));
+    put16(1);
+    put16(32);
+    for (int i = 0; i < 6; ++i)
+        put32(i == 1 ? colour + mask : 0);
+    for (int i = 0; i < s.side * s.side; ++i)
+        out.append("\x40\x80\xc0\xff", 4); // opaque, every pixel
+    out.append(QByteArray(int(mask), '\0'));
+    if (s.truncateTo >= 0)
+        out.truncate(s.truncateTo);
+    return out;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
+}
+
+TEST(LoadCursorFile, QtReadsCursorImages)
+{
+    EXPECT_TRUE(QImageReader::supportedImageFormats().contains("cur"))
+        << "the ico image plugin (libqico) is missing";
+}
+
+TEST(LoadCursorFile, TakesImageAndHotspotFromTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const struct {
+        int side;
+        quint16 hotX, hotY;
+    } cases[] = {{32, 0, 0}, {32, 10, 0}, {32, 31, 31}, {16, 3, 12}, {48, 40, 7}};
+    for (const auto &c : cases) {
+        CursorShape shape;
+        shape.side = c.side;
+        shape.hotX = c.hotX;
+        shape.hotY = c.hotY;
+        const QString path = writeFile(dir, QStringLiteral("c.cur"), cursorBytes(shape));
+        const std::optional<QCursor> cursor = startup::loadCursorFile(path);
+        ASSERT_TRUE(cursor.has_value()) << c.side << " " << c.hotX << "," << c.hotY;
+        EXPECT_EQ(cursor->shape(), Qt::BitmapCursor);
+        EXPECT_EQ(cursor->pixmap().size(), QSize(c.side, c.side));
+        EXPECT_EQ(cursor->hotSpot(), QPoint(c.hotX, c.hotY));
+    }
+}
+
+TEST(LoadCursorFile, IgnoresFilesThatAreNoCursor)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CursorShape icon;
+    icon.type = 1; // an .ico: bytes 10 and 12 are no hotspot there
+    CursorShape truncated;
+    truncated.truncateTo = 100;
+    CursorShape headerOnly;
+    headerOnly.truncateTo = 22;
+    CursorShape offsetPastEnd;
+    offsetPastEnd.extraImageOffset = 1 << 20;
+    CursorShape hotspotOutside;
+    hotspotOutside.hotX = 32;
+    QImage png(8, 8, QImage::Format_ARGB32);
+    png.fill(Qt::red);
+    const QString pngPath = dir.filePath(QStringLiteral("png.cur"));
+    ASSERT_TRUE(png.save(pngPath, "PNG"));
+
+    const struct {
+        const char *what;
+        QString path;
+    } cases[] = {
+        {"text", writeFile(dir, "text.cur", "Not a cursor at all, just some words.\n")},
+        {"empty", writeFile(dir, "empty.cur", QByteArray())},
+        {"icon", writeFile(dir, "icon.cur", cursorBytes(icon))},
+        {"truncated image", writeFile(dir, "truncated.cur", cursorBytes(truncated))},
+        {"directory only", writeFile(dir, "header.cur", cursorBytes(headerOnly))},
+        {"image offset past the end", writeFile(dir, "offset.cur", cursorBytes(offsetPastEnd))},
+        {"hotspot outside the image", writeFile(dir, "hotspot.cur", cursorBytes(hotspotOutside))},
+        {"png", pngPath},
+        {"missing", dir.filePath(QStringLiteral("missing.cur"))},
+        {"a folder", dir.path()},
+    };
+    for (const auto &c : cases)
+        EXPECT_FALSE(startup::loadCursorFile(c.path).has_value()) << c.what;
+}
+
+TEST(LoadCursorFile, ShippedHandPointsWithItsHotspot)
+{
+    const std::optional<QCursor> hand
+        = startup::loadCursorFile(QStringLiteral(KORVALUX_HAND_CURSOR_FILE));
+    ASSERT_TRUE(hand.has_value());
+    const QImage image = hand->pixmap().toImage();
+    EXPECT_EQ(image.size(), QSize(32, 32));
+    const QPoint hot = hand->hotSpot();
+    // The hotspot sits on the outermost drawn pixel of the finger: drawn
+    // itself, with nothing drawn above it.
+    EXPECT_EQ(qAlpha(image.pixel(hot)), 255);
+    for (int y = 0; y < hot.y(); ++y)
+        EXPECT_EQ(qAlpha(image.pixel(hot.x(), y)), 0) << "row " << y;
+    // Outline and palm: both black and white pixels are drawn.
+    bool black = false, white = false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            black |= qAlpha(p) == 255 && qGray(p) == 0;
+            white |= qAlpha(p) == 255 && qGray(p) == 255;
+        }
+    EXPECT_TRUE(black && white);
+}
+
+TEST(CentreWindow, PutsTheFrameInTheMiddleOfTheScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const struct {
+        QSize size;
+        bool shown;
+    } cases[] = {
+        {{378, 235}, false}, // the main window's size, before its first show
+        {{378, 235}, true}, {{101, 51}, false}, // odd differences round towards the top left
+        {screen.size(), false},
+        {{screen.width() + 40, 100}, false}, // wider than the screen: overhangs both sides
+    };
+    for (const auto &c : cases) {
+        QWidget window;
+        window.setFixedSize(c.size);
+        window.move(3, 5);
+        if (c.shown) {
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        }
+        startup::CentreWindow(window);
+        const QRect frame = window.frameGeometry();
+        EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2)
+            << c.size.width() << "x" << c.size.height();
+        EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2)
+            << c.size.width() << "x" << c.size.height();
+        EXPECT_LE(std::abs((screen.right() - frame.right()) - (frame.left() - screen.left())), 1);
+    }
+}
+
+} // namespace
