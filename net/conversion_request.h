@@ -8,7 +8,8 @@
 #include <functional>
 #include <optional>
 
-namespace conversion {
+namespace conversion
+{
 
 using DownloadFunction = std::function<QString(const QString &address)>;
 
@@ -17,19 +18,19 @@ QString converterHost();
 
 // "http://" + host + "/finance/converter?a=<AMOUNT>&from=<IN_CUR_CODE>&to=<OUT_CUR_CODE>"
 // with the amount (unchanged) and the two codes put in, in that order.
-QString BuildRequestAddress(const QString &amount, const QString &fromEntry,
-                            const QString &toEntry, const QString &host = converterHost());
+QString BuildRequestAddress(const QString &amount, const QString &fromEntry, const QString &toEntry,
+    const QString &host = converterHost());
 
 // The plain text of the first "<td align=left>" cell; nullopt when the page has
 // no such cell closed by a "</td>".
 std::optional<QString> ExtractResultText(const QString &page);
 
 // Shown when the page holds no result.
-QString noAnswerText();   // "No answer from the converter service." (empty page)
-QString noResultText();   // "The converter service sent no result."
+QString noAnswerText(); // "No answer from the converter service." (empty page)
+QString noResultText(); // "The converter service sent no result."
 
 // The whole conversion: the text for the Results box.
 QString convertCurrency(const QString &amount, const QString &fromEntry, const QString &toEntry,
-                        const DownloadFunction &download = {});
+    const DownloadFunction &download = {});
 
 } // namespace conversion

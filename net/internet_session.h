@@ -3,17 +3,19 @@
 // reuses its connection. A failed download yields the empty text.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
 #include <cstddef>
 
-namespace modInternetFileFunctions {
+namespace modInternetFileFunctions
+{
 
 // Bounds that keep one download from freezing the window or exhausting memory.
 struct DownloadLimits {
-    std::chrono::milliseconds connectTimeout{60'000};
-    std::chrono::milliseconds stallTimeout{60'000}; // nothing received for this long
+    std::chrono::milliseconds connectTimeout {60'000};
+    std::chrono::milliseconds stallTimeout {60'000}; // nothing received for this long
     std::size_t maxBodyBytes = 16 * 1024 * 1024;
 };
 
@@ -24,5 +26,16 @@ bool isSessionOpen();
 // The body of the answer at address, each byte one character through
 // Windows-1252; the empty text when nothing could be downloaded.
 QString DownloadPage(const QString &address, const DownloadLimits &limits = {});
+
+// The address as it goes on the wire: Windows-1252 bytes (a character outside the
+// code page becomes "?"), with control bytes, space, bytes from 0x80 up and
+// " < > \ ^ ` { | } percent-encoded; everything else, "&", "#", "+", "," and "%"
+// among them, as typed.
+QByteArray encodeAddress(const QString &address);
+
+// The user agent every request carries.
+inline constexpr char agentString[]
+    = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; {625B82F8-3C54-4C68-B502-9EDAD5E5A2B0}; "
+      "(R1 1.5))";
 
 } // namespace modInternetFileFunctions
