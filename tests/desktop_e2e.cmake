@@ -1,0 +1,26 @@
+# The desktop end-to-end test under Xvfb and its two helpers: a tool that
+# closes a window as a window manager would, and a stand-in converter page
+# for builds without korvalux-service. scripts/run uses the close tool too.
+if(KORVALUX_FUZZ)
+  return()
+endif()
+find_package(X11)
+if(X11_FOUND)
+  add_executable(x11-close-window x11_close_window.cpp)
+  target_link_libraries(x11-close-window PRIVATE X11::X11)
+endif()
+add_executable(fake-converter-server fake_converter_server.cpp)
+
+if(TARGET korvalux AND TARGET x11-close-window)
+  if(TARGET korvalux-service)
+    set(service_file $<TARGET_FILE:korvalux-service>)
+  else()
+    set(service_file "")
+  endif()
+  add_test(NAME desktop_e2e
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop_e2e.sh $<TARGET_FILE:korvalux>
+                   ${KORVALUX_CONVERTER_HOST} $<TARGET_FILE:x11-close-window> "${service_file}"
+                   $<TARGET_FILE:fake-converter-server>)
+  # Alone, so no other test holds the converter port or loads the two cores.
+  set_tests_properties(desktop_e2e PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
+endif()
