@@ -1,0 +1,67 @@
+// Fuzz target for the result extraction: it must end on every page, and on every
+// page whose pass-by-pass extraction ends within a bound it must give the same
+// result. Bytes 0x01-0x04 stand for the markers, "&nbsp;" and a line break, so
+// the fuzzer reaches result cells without having to guess them.
+#include "extract_result_passes.h"
+#include "net/conversion_request.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+QString pageFrom(const std::uint8_t *data, std::size_t size)
+{
+    QString page;
+    for (std::size_t i = 0; i < size; ++i) {
+        switch (data[i]) {
+        case 0x01:
+            page += QStringLiteral("<td align=left>");
+            break;
+        case 0x02:
+            page += QStringLiteral("</td>");
+            break;
+        case 0x03:
+            page += QStringLiteral("&nbsp;");
+            break;
+        case 0x04:
+            page += QStringLiteral("\r\n");
+            break;
+        default:
+            page += QChar(char16_t(data[i]));
+        }
+    }
+    return page;
+}
+
+} // namespace
+
+// A page that never ends is caught by libFuzzer's time-out; keep it short unless given.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static std::vector<char *> arguments(*argv, *argv + *argc);
+    for (char *argument : arguments) {
+        if (std::strncmp(argument, "-timeout=", 9) == 0)
+            return 0;
+    }
+    static char timeout[] = "-timeout=10";
+    arguments.insert(arguments.begin() + 1, timeout);
+    arguments.push_back(nullptr);
+    *argc = int(arguments.size() - 1);
+    *argv = arguments.data();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QString page = pageFrom(data, size);
+    const std::optional<QString> result = conversion::ExtractResultText(page);
+    const passes::Outcome expected
+        = passes::extractResultByPasses(page, long(page.size()) + 1, 4 * page.size() + 64);
+    if (expected.ended && expected.result != result)
+        std::abort();
+    return 0;
+}

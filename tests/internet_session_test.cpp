@@ -1,0 +1,445 @@
+// The Internet session against a real HTTP server on a loopback port: what goes
+// on the wire (request line, agent, no-cache headers, proxies) and how bodies
+// come back (sizes, Windows-1252, error status, cut, redirect, stall, limit).
+#include "loopback_http_server.h"
+#include "net/conversion_request.h"
+#include "net/internet_session.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+
+using namespace std::chrono_literals;
+namespace net = modInternetFileFunctions;
+
+namespace
+{
+
+QString text(const std::string &bytes)
+{
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+
+// Printable bytes that differ from one position to the next.
+std::string pattern(std::size_t size)
+{
+    std::string bytes(size, ' ');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = char('!' + (i * 7 + i / 91) % 90);
+    return bytes;
+}
+
+class InternetSession : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.start());
+        net::OpenInternetSession();
+        ASSERT_TRUE(net::isSessionOpen());
+    }
+
+    void TearDown() override
+    {
+        net::CloseInternetSession();
+        m_server.stop();
+    }
+
+    // Answers requests for path (the target up to "?") with answer.
+    void serve(const std::string &path, loopback::Answer answer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_answers[path] = std::move(answer);
+    }
+
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.port()); }
+    QString address(const std::string &path) const
+    {
+        return QString::fromStdString(m_server.baseUrl() + path);
+    }
+
+    loopback::Server m_server {[this](const loopback::Request &request) {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_answers.find(request.target.substr(0, request.target.find('?')));
+        return found != m_answers.end() ? found->second : loopback::response(404, "none");
+    }};
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, loopback::Answer> m_answers;
+};
+
+TEST(AddressEncoding, EscapesOnlyWhatCannotStandInAnAddress)
+{
+    struct Row {
+        QString address;
+        QByteArray wire;
+    };
+    const Row rows[] = {
+        {"http://h/p?a=250&from=EUR&to=USD", "http://h/p?a=250&from=EUR&to=USD"},
+        {"a=1,5 x", "a=1,5%20x"}, {"&#+,%;/?:@=!$'()*~_.-", "&#+,%;/?:@=!$'()*~_.-"},
+        {"\"<>\\^`{|}", "%22%3C%3E%5C%5E%60%7B%7C%7D"},
+        {QString::fromUtf8("\x01\t\n\x7f"), "%01%09%0A%7F"}, {QString(QChar(0)), "%00"},
+        {QString::fromUtf8("\xe2\x82\xac"), "%80"}, // euro sign
+        {QString::fromUtf8("\xc3\xa4\xc3\xbf"), "%E4%FF"}, // a umlaut, y diaeresis
+        {QString(QChar(0x81)) + QChar(0x9D), "%81%9D"}, // undefined in the code page
+        {QString(QChar(0x80)), "?"}, // a control the code page lacks
+        {QString::fromUtf8("\xce\xa9"), "?"}, // Greek omega
+        {QString::fromUtf8("\xf0\x9f\x98\x80"), "?"}, // one character, two UTF-16 units
+        {QString(QChar(0xD800)) + u'x', "?x"}, // a lone surrogate
+        {QString::fromUtf8("\xe2\x80\x9c"), "%93"}, // left double quotation mark
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(net::encodeAddress(row.address), row.wire) << row.address.toStdString();
+}
+
+TEST_F(InternetSession, SendsTheRequestLineAsTyped)
+{
+    struct Row {
+        QString amount;
+        QString from;
+        QString to;
+        std::string target;
+    };
+    const QString usd = QStringLiteral("United States Dollar (USD)");
+    const QString eur = QStringLiteral("Euro (EUR)");
+    const Row rows[] = {
+        {"250", eur, usd, "/finance/converter?a=250&from=EUR&to=USD"},
+        {"100", usd, eur, "/finance/converter?a=100&from=USD&to=EUR"},
+        {"", usd, eur, "/finance/converter?a=&from=USD&to=EUR"},
+        {"1,5 x", usd, eur, "/finance/converter?a=1,5%20x&from=USD&to=EUR"},
+        {"1#2", usd, eur, "/finance/converter?a=1#2&from=USD&to=EUR"},
+        {"#", usd, eur, "/finance/converter?a=#&from=USD&to=EUR"},
+        {"a&b+c", usd, eur, "/finance/converter?a=a&b+c&from=USD&to=EUR"},
+        {"<IN_CUR_CODE>", usd, eur, "/finance/converter?a=USD&from=USD&to=EUR"},
+        {QString::fromUtf8("5 \xe2\x82\xac"), usd, eur,
+            "/finance/converter?a=5%20%80&from=USD&to=EUR"},
+        {"\"1\"", usd, eur, "/finance/converter?a=%221%22&from=USD&to=EUR"},
+        {"7", QStringLiteral("Chinese Yuan (renminbi) (CNY)"), eur,
+            "/finance/converter?a=7&from=CNY&to=EUR"},
+    };
+    serve("/finance/converter", loopback::response(200, "page"));
+    for (const Row &row : rows) {
+        const QString address
+            = conversion::BuildRequestAddress(row.amount, row.from, row.to, host());
+        EXPECT_EQ(net::DownloadPage(address), QStringLiteral("page")) << row.target;
+        const std::vector<loopback::Request> requests = m_server.requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().method, "GET");
+        EXPECT_EQ(requests.back().target, row.target);
+        EXPECT_EQ(requests.back().version, "HTTP/1.1");
+    }
+}
+
+TEST_F(InternetSession, SendsTheAgentAndNoCacheHeadersAndNothingElse)
+{
+    serve("/page", loopback::response(200, "x"));
+    ASSERT_EQ(net::DownloadPage(address("/page")), QStringLiteral("x"));
+    const std::vector<loopback::Request> requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const loopback::Request &request = requests.front();
+    const std::string agent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; "
+                              "{625B82F8-3C54-4C68-B502-9EDAD5E5A2B0}; (R1 1.5))";
+    EXPECT_NE(request.raw.find("\r\nUser-Agent: " + agent + "\r\n"), std::string::npos)
+        << request.raw;
+    EXPECT_EQ(request.header("Cache-Control"), "no-cache");
+    EXPECT_EQ(request.header("Pragma"), "no-cache");
+    EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(m_server.port()));
+    std::multiset<std::string> names;
+    for (const auto &[name, value] : request.headers)
+        names.insert(name);
+    EXPECT_EQ(names, (std::multiset<std::string> {"Host", "User-Agent", "Cache-Control", "Pragma"}))
+        << request.raw;
+}
+
+TEST_F(InternetSession, ReturnsBodiesOfEverySizeAndFraming)
+{
+    struct Row {
+        const char *framing;
+        std::size_t size;
+    };
+    const Row rows[] = {
+        {"length", 0},
+        {"length", 1},
+        {"length", 8191},
+        {"length", 8192},
+        {"length", 8193},
+        {"length", 20000},
+        {"chunked", 0},
+        {"chunked", 8192},
+        {"chunked", 20000},
+        {"close", 0},
+        {"close", 20000},
+        {"length", 300000},
+    };
+    for (const Row &row : rows) {
+        const std::string body = pattern(row.size);
+        const std::string framing = row.framing;
+        const std::string path = "/" + framing + std::to_string(row.size);
+        if (framing == "length") {
+            serve(path, loopback::response(200, body));
+        } else if (framing == "chunked") {
+            std::string chunks;
+            for (std::size_t at = 0; at < body.size(); at += 7000)
+                chunks += loopback::chunk(std::string_view(body).substr(at, 7000));
+            serve(path,
+                loopback::Answer()
+                    .send(loopback::responseHead(200, {{"Transfer-Encoding", "chunked"}}))
+                    .send(chunks + loopback::chunk("")));
+        } else {
+            serve(path, loopback::Answer().send(loopback::responseHead(200) + body).close());
+        }
+        const QString page = net::DownloadPage(address(path));
+        EXPECT_EQ(page.size(), qsizetype(row.size)) << path;
+        EXPECT_EQ(page, text(body)) << path;
+    }
+}
+
+TEST_F(InternetSession, ReadsEveryByteThroughWindows1252)
+{
+    std::string body;
+    for (int byte = 0; byte < 256; ++byte)
+        body += char(byte);
+    serve("/cp1252", loopback::response(200, body));
+    const QString page = net::DownloadPage(address("/cp1252"));
+    ASSERT_EQ(page.size(), 256);
+
+    const char16_t from0x80[32] = {
+        u'\u20AC',
+        u'\u0081',
+        u'\u201A',
+        u'\u0192',
+        u'\u201E',
+        u'\u2026',
+        u'\u2020',
+        u'\u2021',
+        u'\u02C6',
+        u'\u2030',
+        u'\u0160',
+        u'\u2039',
+        u'\u0152',
+        u'\u008D',
+        u'\u017D',
+        u'\u008F',
+        u'\u0090',
+        u'\u2018',
+        u'\u2019',
+        u'\u201C',
+        u'\u201D',
+        u'\u2022',
+        u'\u2013',
+        u'\u2014',
+        u'\u02DC',
+        u'\u2122',
+        u'\u0161',
+        u'\u203A',
+        u'\u0153',
+        u'\u009D',
+        u'\u017E',
+        u'\u0178',
+    };
+    for (int byte = 0; byte < 256; ++byte) {
+        const char16_t expected
+            = byte >= 0x80 && byte < 0xA0 ? from0x80[byte - 0x80] : char16_t(byte);
+        EXPECT_EQ(page.at(byte).unicode(), expected) << "byte " << byte;
+    }
+    // The way back gives the same bytes, so addresses and pages agree.
+    EXPECT_EQ(net::encodeAddress(page.mid(0xA1, 0x5F - 0x21)),
+        QByteArray(body.data() + 0xA1, 0x5F - 0x21).toPercentEncoding());
+}
+
+TEST_F(InternetSession, ReturnsTheBodyOfAnErrorAnswer)
+{
+    struct Row {
+        int status;
+        std::string body;
+    };
+    const Row rows[] = {
+        {404, "<html>not here</html>"},
+        {500, "<html>broken</html>"},
+        {503, ""},
+    };
+    for (const Row &row : rows) {
+        const std::string path = "/status" + std::to_string(row.status);
+        serve(path, loopback::response(row.status, row.body));
+        EXPECT_EQ(net::DownloadPage(address(path)), text(row.body)) << row.status;
+    }
+}
+
+TEST_F(InternetSession, KeepsWhatArrivedBeforeTheConnectionWasCut)
+{
+    const std::string body = pattern(400);
+    serve("/length",
+        loopback::Answer()
+            .send(loopback::responseHead(200, {{"Content-Length", "1000"}}) + body)
+            .close());
+    serve("/chunked",
+        loopback::Answer()
+            .send(loopback::responseHead(200, {{"Transfer-Encoding", "chunked"}}))
+            .send(loopback::chunk(body) + "3e8\r\nabc")
+            .close());
+    EXPECT_EQ(net::DownloadPage(address("/length")), text(body));
+    EXPECT_EQ(net::DownloadPage(address("/chunked")), text(body + "abc"));
+    // The session carries on after a cut.
+    serve("/after", loopback::response(200, "after"));
+    EXPECT_EQ(net::DownloadPage(address("/after")), QStringLiteral("after"));
+}
+
+TEST_F(InternetSession, FollowsUpToTenRedirects)
+{
+    for (int hop = 0; hop < 11; ++hop) {
+        serve("/hop" + std::to_string(hop),
+            loopback::response(302, "moved", {{"Location", "/hop" + std::to_string(hop + 1)}}));
+    }
+    serve("/hop11", loopback::response(200, "arrived"));
+    serve("/absolute", loopback::response(301, "", {{"Location", m_server.baseUrl() + "/hop11"}}));
+
+    EXPECT_EQ(net::DownloadPage(address("/hop10")), QStringLiteral("arrived"));
+    EXPECT_EQ(net::DownloadPage(address("/absolute")), QStringLiteral("arrived"));
+    EXPECT_EQ(net::DownloadPage(address("/hop1")), QStringLiteral("arrived")); // ten redirects
+    EXPECT_EQ(net::DownloadPage(address("/hop0")), QString()); // eleven
+    for (const loopback::Request &request : m_server.requests())
+        EXPECT_EQ(request.header("Pragma"), "no-cache") << request.target;
+}
+
+TEST_F(InternetSession, GivesUpOnAStalledAnswer)
+{
+    const std::string body = pattern(100);
+    serve("/silent", loopback::Answer().pause(10s));
+    serve("/head",
+        loopback::Answer()
+            .send(loopback::responseHead(200, {{"Content-Length", "1000"}}))
+            .pause(10s));
+    serve("/part",
+        loopback::Answer()
+            .send(loopback::responseHead(200, {{"Content-Length", "1000"}}) + body)
+            .pause(10s));
+    const net::DownloadLimits limits {60s, 300ms, 16 * 1024 * 1024};
+    EXPECT_EQ(net::DownloadPage(address("/silent"), limits), QString());
+    EXPECT_EQ(net::DownloadPage(address("/head"), limits), QString());
+    EXPECT_EQ(net::DownloadPage(address("/part"), limits), text(body));
+}
+
+TEST_F(InternetSession, RefusesABodyOverTheLimit)
+{
+    struct Row {
+        const char *path;
+        std::size_t size;
+        bool chunked;
+        bool arrives;
+    };
+    const Row rows[] = {
+        {"/exact", 1000, false, true},
+        {"/over", 1001, false, false},
+        {"/exactChunked", 1000, true, true},
+        {"/overChunked", 1001, true, false},
+        {"/farOverChunked", 100000, true, false},
+    };
+    const net::DownloadLimits limits {60s, 60s, 1000};
+    for (const Row &row : rows) {
+        const std::string body = pattern(row.size);
+        if (row.chunked) {
+            serve(row.path,
+                loopback::Answer()
+                    .send(loopback::responseHead(200, {{"Transfer-Encoding", "chunked"}}))
+                    .send(loopback::chunk(body) + loopback::chunk("")));
+        } else {
+            serve(row.path, loopback::response(200, body));
+        }
+        EXPECT_EQ(
+            net::DownloadPage(address(row.path), limits), row.arrives ? text(body) : QString())
+            << row.path;
+    }
+}
+
+TEST_F(InternetSession, KeepsOneConnectionAliveAcrossDownloads)
+{
+    serve("/a", loopback::response(200, "a"));
+    serve("/b", loopback::response(404, "b"));
+    EXPECT_EQ(net::DownloadPage(address("/a")), QStringLiteral("a"));
+    EXPECT_EQ(net::DownloadPage(address("/b")), QStringLiteral("b"));
+    EXPECT_EQ(net::DownloadPage(address("/a")), QStringLiteral("a"));
+    EXPECT_EQ(m_server.connectionCount(), 1);
+}
+
+TEST_F(InternetSession, ClosedOrUnreachableGivesTheEmptyText)
+{
+    serve("/a", loopback::response(200, "a"));
+    net::CloseInternetSession();
+    EXPECT_FALSE(net::isSessionOpen());
+    EXPECT_EQ(net::DownloadPage(address("/a")), QString());
+    net::CloseInternetSession(); // closing a closed session does nothing
+    EXPECT_TRUE(m_server.requests().empty());
+
+    net::OpenInternetSession();
+    EXPECT_EQ(net::DownloadPage(address("/a")), QStringLiteral("a"));
+    const std::string unreachable = m_server.baseUrl();
+    m_server.stop();
+    EXPECT_EQ(net::DownloadPage(QString::fromStdString(unreachable + "/a")), QString());
+    EXPECT_EQ(net::DownloadPage(QStringLiteral("not an address")), QString());
+    EXPECT_EQ(net::DownloadPage(QStringLiteral("file:///etc/hostname")), QString());
+}
+
+// Sets the proxy variables for one test and puts the old values back.
+class ProxyEnvironment
+{
+public:
+    explicit ProxyEnvironment(const std::string &proxy)
+    {
+        for (const char *name :
+            {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+            const char *value = std::getenv(name);
+            m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+        ::setenv("http_proxy", proxy.c_str(), 1);
+    }
+    ~ProxyEnvironment()
+    {
+        ::unsetenv("http_proxy");
+        for (const auto &[name, value] : m_saved) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST_F(InternetSession, UsesTheProxyExceptForLoopback)
+{
+    loopback::Server proxy(
+        [](const loopback::Request &) { return loopback::response(200, "via proxy"); });
+    ASSERT_TRUE(proxy.start());
+    const ProxyEnvironment environment(proxy.baseUrl());
+    serve("/finance/converter", loopback::response(200, "direct"));
+
+    const std::string query = "/finance/converter?a=1#2&from=USD&to=EUR";
+    const std::string port = std::to_string(m_server.port());
+    EXPECT_EQ(net::DownloadPage(QString::fromStdString("http://127.0.0.1:" + port + query)),
+        QStringLiteral("direct"));
+    EXPECT_EQ(net::DownloadPage(QString::fromStdString("http://localhost:" + port + query)),
+        QStringLiteral("direct"));
+    EXPECT_TRUE(proxy.requests().empty());
+
+    // 0.0.0.0 is no loopback address, yet reaching it directly would stay on this machine.
+    const std::string outside = "http://0.0.0.0:9" + query;
+    EXPECT_EQ(net::DownloadPage(QString::fromStdString(outside)), QStringLiteral("via proxy"));
+    const std::vector<loopback::Request> proxied = proxy.requests();
+    ASSERT_EQ(proxied.size(), 1u);
+    EXPECT_EQ(proxied.front().target, outside);
+    EXPECT_EQ(proxied.front().header("Cache-Control"), "no-cache");
+    EXPECT_EQ(proxied.front().header("Pragma"), "no-cache");
+    EXPECT_FALSE(proxied.front().hasHeader("Proxy-Connection")) << proxied.front().raw;
+    EXPECT_FALSE(proxied.front().hasHeader("Accept")) << proxied.front().raw;
+}
+
+} // namespace
