@@ -160,9 +160,7 @@ void MainWindow::setMousePointer(int state)
 
 void MainWindow::Form_MouseMove(const QPoint &pos)
 {
-    // The line is drawn on the window, not a control of its own.
-    QWidget *child = childAt(pos);
-    if (child && child != Line1)
+    if (childAt(pos))
         return;
     if (m_mousePointer != BusyPointer)
         setMousePointer(DefaultPointer);

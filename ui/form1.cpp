@@ -115,6 +115,8 @@ Form1::Form1(QWidget *parent)
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Plain);
     Line1->setLineWidth(1);
+    // The line is drawn on the window: the mouse over it is over the window.
+    Line1->setAttribute(Qt::WA_TransparentForMouseEvents);
     Line1->setGeometry(twips(120), twips(1080), twips(5520 - 120), 1);
 
     Label4->setText(QStringLiteral("To:"));

@@ -1,0 +1,243 @@
+// Form1 alone, as the user meets it: the eleven controls with their places,
+// texts, fonts and colours as one table, the window's fixed frame and icon, the
+// tab ring, lists that take no typed text and a read-only Results box.
+#include "ui/form1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cmath>
+
+namespace
+{
+
+int px(int twips)
+{
+    return static_cast<int>(std::lround(twips / 15.0));
+}
+
+TEST(Form1Layout, ControlsStandWhereTheyMust)
+{
+    struct Row {
+        const char *name;
+        const char *className;
+        const char *parent;
+        int left, top, width, height; // twips, relative to the parent
+        const char *text;
+        double points; // 0: no font of its own
+        bool takesFocus;
+    };
+    const Row rows[] = {
+        {"Label2", "QLabel", "Form1", 120, 180, 1755, 195, "Amount to Convert:", 9, false},
+        {"Text1", "QLineEdit", "Form1", 1920, 120, 1395, 315, "1.00", 9, true},
+        {"Label3", "QLabel", "Form1", 120, 660, 615, 195, "From:", 9, false},
+        {"cboFromCurrency", "QComboBox", "Form1", 840, 600, 4755, 345, "", 9, true},
+        {"Label4", "QLabel", "Form1", 120, 1260, 615, 195, "To:", 9, false},
+        {"cboToCurrency", "QComboBox", "Form1", 840, 1200, 4755, 345, "", 9, true},
+        {"Check2", "QPushButton", "Form1", 120, 1680, 5415, 400, "Convert", 11.25, true},
+        {"Frame2", "QGroupBox", "Form1", 120, 2160, 5415, 1260, "Results", 9, false},
+        {"Text2", "QLineEdit", "Frame2", 120, 300, 5175, 375, "", 9, true},
+        {"Check1", "QPushButton", "Frame2", 120, 720, 5175, 400, "Copy To Clipboard", 11.25, true},
+    };
+    Form1 form;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto *widget = form.findChild<QWidget *>(QString::fromLatin1(row.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), row.className);
+        EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(row.parent));
+        EXPECT_EQ(
+            widget->geometry(), QRect(px(row.left), px(row.top), px(row.width), px(row.height)));
+        EXPECT_EQ(widget->font().family(), QStringLiteral("Arial"));
+        EXPECT_EQ(widget->font().weight(), QFont::Bold);
+        EXPECT_FALSE(widget->font().italic());
+        EXPECT_FALSE(widget->font().underline());
+        EXPECT_FALSE(widget->font().strikeOut());
+        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), row.points);
+        EXPECT_EQ(bool(widget->focusPolicy() & Qt::TabFocus), row.takesFocus);
+        EXPECT_TRUE(widget->isEnabled());
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            text = label->text();
+        else if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            text = edit->text();
+        else if (auto *list = qobject_cast<QComboBox *>(widget))
+            text = list->currentText();
+        else if (auto *button = qobject_cast<QPushButton *>(widget))
+            text = button->text();
+        else if (auto *frame = qobject_cast<QGroupBox *>(widget))
+            text = frame->title();
+        EXPECT_EQ(text, QString::fromLatin1(row.text));
+        // Everything is white but the amount box, which keeps the style's colour.
+        const QColor background = widget->palette().color(widget->backgroundRole());
+        if (widget == form.Text1)
+            EXPECT_EQ(background, QApplication::palette(widget).color(QPalette::Base));
+        else
+            EXPECT_EQ(background, QColor(Qt::white));
+    }
+
+    auto *line = form.findChild<QFrame *>(QStringLiteral("Line1"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->frameShape(), QFrame::HLine);
+    EXPECT_EQ(line->frameShadow(), QFrame::Plain);
+    EXPECT_EQ(line->geometry(), QRect(px(120), px(1080), px(5520) - px(120), 1));
+    EXPECT_EQ(line->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(Form1Layout, WindowIsFixedWhiteWithATransparentIcon)
+{
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.size(), QSize(px(5670), px(3525)));
+    form.resize(800, 600);
+    EXPECT_EQ(form.size(), QSize(px(5670), px(3525)));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+
+    EXPECT_EQ(form.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_TRUE(form.autoFillBackground());
+
+    struct IconCase {
+        const char *owner;
+        QIcon icon;
+    };
+    const IconCase icons[] = {{"window", form.windowIcon()}, {"Check1", form.Check1->icon()},
+        {"Check2", form.Check2->icon()}};
+    for (const IconCase &item : icons) {
+        SCOPED_TRACE(item.owner);
+        ASSERT_FALSE(item.icon.isNull());
+        const QImage image
+            = item.icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(image.size(), QSize(32, 32));
+        bool allClear = true;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                allClear = allClear && qAlpha(image.pixel(x, y)) == 0;
+        EXPECT_TRUE(allClear);
+    }
+    // The drawn window really is white where no control stands.
+    const QImage shot = form.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(form.width() - 3, form.height() / 2)), QColor(Qt::white));
+}
+
+TEST(Form1Layout, ControlsCarryAccessibleNamesAndButtonsToggle)
+{
+    struct Row {
+        const char *name;
+        const char *accessibleName;
+    };
+    const Row rows[] = {
+        {"Text1", "Amount to Convert"},
+        {"cboFromCurrency", "From"},
+        {"cboToCurrency", "To"},
+        {"Check2", "Convert"},
+        {"Text2", "Results"},
+        {"Check1", "Copy To Clipboard"},
+    };
+    Form1 form;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto *widget = form.findChild<QWidget *>(QString::fromLatin1(row.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->accessibleName(), QString::fromLatin1(row.accessibleName));
+    }
+    EXPECT_TRUE(form.Check1->isCheckable());
+    EXPECT_TRUE(form.Check2->isCheckable());
+    EXPECT_FALSE(form.Check1->isChecked());
+    EXPECT_FALSE(form.Check2->isChecked());
+    EXPECT_FALSE(form.cboFromCurrency->isEditable());
+    EXPECT_FALSE(form.cboToCurrency->isEditable());
+    EXPECT_TRUE(form.Text2->isReadOnly());
+    EXPECT_FALSE(form.Text1->isReadOnly());
+}
+
+TEST(Form1Interaction, TabVisitsTheRingAndWrapsBothWays)
+{
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.Text1->setFocus(Qt::OtherFocusReason);
+
+    struct Step {
+        Qt::Key key;
+        const char *focused;
+    };
+    const Step steps[] = {
+        {Qt::Key_Tab, "cboFromCurrency"},
+        {Qt::Key_Tab, "cboToCurrency"},
+        {Qt::Key_Tab, "Check2"},
+        {Qt::Key_Tab, "Text2"},
+        {Qt::Key_Tab, "Check1"},
+        {Qt::Key_Tab, "Text1"},
+        {Qt::Key_Backtab, "Check1"},
+        {Qt::Key_Backtab, "Text2"},
+        {Qt::Key_Backtab, "Check2"},
+        {Qt::Key_Backtab, "cboToCurrency"},
+        {Qt::Key_Backtab, "cboFromCurrency"},
+        {Qt::Key_Backtab, "Text1"},
+    };
+    for (const Step &step : steps) {
+        QTest::keyClick(QApplication::focusWidget(), step.key);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QString::fromLatin1(step.focused));
+    }
+}
+
+TEST(Form1Interaction, TypedTextNeverLandsInTheListsOrTheResults)
+{
+    Form1 form;
+    const QStringList entries = {QStringLiteral("Euro (EUR)"), QStringLiteral("Thai Baht (THB)")};
+    form.cboFromCurrency->addItems(entries);
+    form.cboToCurrency->addItems(entries);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    const char *typed[] = {"xyz", "T", "Euro (EUR)x", "12.5"};
+    for (QComboBox *list : {form.cboFromCurrency, form.cboToCurrency}) {
+        for (const char *keys : typed) {
+            SCOPED_TRACE(keys);
+            list->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(list, QString::fromLatin1(keys));
+            EXPECT_TRUE(entries.contains(list->currentText())) << list->currentText().toStdString();
+        }
+    }
+    form.Text2->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(form.Text2, QStringLiteral("typed"));
+    QTest::keyClick(form.Text2, Qt::Key_Backspace);
+    EXPECT_EQ(form.Text2->text(), QString());
+}
+
+TEST(Form1Interaction, LongResultKeepsTheLayout)
+{
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QRect before = form.Text2->geometry();
+    const QSize windowBefore = form.size();
+    form.Text2->setText(QString(2000, u'8') + QStringLiteral(" EUR"));
+    QApplication::processEvents();
+    EXPECT_EQ(form.Text2->geometry(), before);
+    EXPECT_EQ(form.size(), windowBefore);
+}
+
+} // namespace

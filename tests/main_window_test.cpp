@@ -1,0 +1,503 @@
+// The main window with its handlers, start-up and shut-down, driven like a user
+// would: keys, clicks and mouse moves through QTest on the offscreen platform.
+// Downloads are fakes that count their calls, the settings live in a temporary
+// folder, the home page never opens and closing never ends the test process.
+#include "app/main_window.h"
+
+#include "catalogue/currency_catalogue.h"
+#include "net/internet_session.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace
+{
+
+const QString usd = QStringLiteral("United States Dollar (USD)");
+const QString eur = QStringLiteral("Euro (EUR)");
+const QString jpy = QStringLiteral("Japanese Yen (JPY)");
+const QString gbp = QStringLiteral("British Pound (GBP)");
+const QString isk = QStringLiteral("Icelandic Kr\u00f3na (ISK)");
+const QString veb = QStringLiteral("Venezuelan Bol\u00edvar (VEB)");
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    void TearDown() override
+    {
+        if (m_window)
+            m_window->close();
+        m_window.reset();
+    }
+
+    QString settingsFile() const { return m_dir.filePath(QStringLiteral("Vantoril.ini")); }
+
+    MainWindowSeams seams()
+    {
+        MainWindowSeams s;
+        s.download = [this](const QString &address) {
+            ++downloads;
+            lastAddress = address;
+            if (duringDownload)
+                duringDownload();
+            return page;
+        };
+        s.settingsFolder = m_dir.path();
+        s.draw = [this] {
+            if (duringDraw)
+                duringDraw();
+            return draw;
+        };
+        s.launch = [this](const QString &address) { launched << address; };
+        s.handCursorPath = m_dir.filePath(QStringLiteral("HAND-M.CUR"));
+        s.endProcess = [this] { ++ends; };
+        return s;
+    }
+
+    MainWindow &start()
+    {
+        m_window = std::make_unique<MainWindow>(seams());
+        return *m_window;
+    }
+
+    MainWindow &startShown()
+    {
+        MainWindow &window = start();
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        return window;
+    }
+
+    // A move as the window system delivers it: to whatever lies under the point.
+    void hover(QWidget *over, QPoint local)
+    {
+        QWidget *top = over->window();
+        QTest::mouseMove(top->windowHandle(), over->mapTo(top, local));
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+    QString page = QStringLiteral("<html><td align=left>1.00 USD = 0.92 EUR</td></html>");
+    int downloads = 0;
+    QString lastAddress;
+    std::function<void()> duringDownload;
+    std::function<void()> duringDraw;
+    double draw = 0.5;
+    QStringList launched;
+    int ends = 0;
+};
+
+TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
+{
+    MainWindow &window = startShown();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Korvalux"));
+    EXPECT_EQ(window.cboFromCurrency->currentText(), usd);
+    EXPECT_EQ(window.cboToCurrency->currentText(), eur);
+    EXPECT_EQ(QApplication::focusWidget(), window.Text1);
+    EXPECT_EQ(window.Text1->selectedText(), QStringLiteral("1.00"));
+    EXPECT_EQ(window.Text2->text(), QString());
+    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    EXPECT_FALSE(window.mouseIcon().has_value());
+    // Centred before the first show, when the decoration may not be known yet:
+    // allow the window's own frame as slack.
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    const int slack = std::max({client.left() - frame.left(), client.top() - frame.top(),
+                          frame.right() - client.right(), frame.bottom() - client.bottom()})
+        + 1;
+    const QPoint offset = frame.center() - window.screen()->geometry().center();
+    EXPECT_LE(std::abs(offset.x()), slack) << offset.x();
+    EXPECT_LE(std::abs(offset.y()), slack) << offset.y();
+    for (QComboBox *list : {window.cboFromCurrency, window.cboToCurrency}) {
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items << list->itemText(i);
+        EXPECT_EQ(items, catalogue::currencyEntries());
+    }
+}
+
+TEST_F(MainWindowTest, LoadRunsInItsOrder)
+{
+    writeFile(settingsFile(),
+        "[Korvalux]\nFromCurrency=Japanese Yen (JPY)\n"
+        "ToCurrency=British Pound (GBP)\n");
+    // The draw is taken by the home-page step, between the cursor and the restore.
+    struct Snapshot {
+        bool sessionOpen;
+        int fromCount, toCount;
+        QString fromText, toText, title;
+    };
+    std::optional<Snapshot> atDraw;
+    duringDraw = [&] {
+        MainWindow *window = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *candidate = qobject_cast<MainWindow *>(top))
+                window = candidate;
+        ASSERT_NE(window, nullptr);
+        atDraw
+            = Snapshot {modInternetFileFunctions::isSessionOpen(), window->cboFromCurrency->count(),
+                window->cboToCurrency->count(), window->cboFromCurrency->currentText(),
+                window->cboToCurrency->currentText(), window->windowTitle()};
+    };
+    MainWindow &window = start();
+    ASSERT_TRUE(atDraw.has_value());
+    EXPECT_TRUE(atDraw->sessionOpen);
+    EXPECT_EQ(atDraw->fromCount, 65);
+    EXPECT_EQ(atDraw->toCount, 65);
+    EXPECT_NE(atDraw->fromText, jpy);
+    EXPECT_NE(atDraw->toText, gbp);
+    EXPECT_EQ(atDraw->title, QString());
+    EXPECT_EQ(window.cboFromCurrency->currentText(), jpy);
+    EXPECT_EQ(window.cboToCurrency->currentText(), gbp);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Korvalux"));
+}
+
+TEST_F(MainWindowTest, HomePageOpensOnlyOnADrawOfSeven)
+{
+    struct Row {
+        double draw;
+        bool opens;
+    };
+    const Row rows[] = {
+        {0.0, false}, {0.059, false}, {0.06, true}, {0.0699, true}, {0.07, false}, {0.999, false}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.draw);
+        launched.clear();
+        draw = row.draw;
+        start();
+        EXPECT_EQ(launched.size(), row.opens ? 1 : 0);
+        if (row.opens && !launched.isEmpty()) {
+            EXPECT_EQ(launched.front(), startup::homePageAddress());
+        }
+        m_window->close();
+    }
+}
+
+TEST_F(MainWindowTest, StoredChoicesAreRestored)
+{
+    struct Row {
+        const char *name;
+        std::optional<QByteArray> file;
+        QString from, to;
+    };
+    const Row rows[] = {
+        {"first run", std::nullopt, usd, eur},
+        {"stored pair",
+            "[Korvalux]\nFromCurrency=Japanese Yen (JPY)\nToCurrency=British Pound (GBP)\n", jpy,
+            gbp},
+        {"non-ASCII pair",
+            "[Korvalux]\nFromCurrency=Icelandic Kr\xc3\xb3na (ISK)\nToCurrency=Venezuelan "
+            "Bol\xc3\xadvar "
+            "(VEB)\n",
+            isk, veb},
+        {"empty values", "[Korvalux]\nFromCurrency=\nToCurrency=\n", usd, eur},
+        {"one stored", "[Korvalux]\nToCurrency=Thai Baht (THB)\n", usd,
+            QStringLiteral("Thai Baht (THB)")},
+        {"unknown entries",
+            "[Korvalux]\nFromCurrency=Klingon Darsek (KDS)\nToCurrency=euro (eur)\n", usd, eur},
+        {"corrupt file", "[Korvalux\n\x01\x02\xff\xfe garbage\nFromCurrency=Japanese Yen (JPY)\n",
+            usd, eur},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(settingsFile());
+        if (row.file)
+            writeFile(settingsFile(), *row.file);
+        MainWindow &window = start();
+        EXPECT_EQ(window.cboFromCurrency->currentText(), row.from);
+        EXPECT_EQ(window.cboToCurrency->currentText(), row.to);
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Korvalux"));
+        m_window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, ClosingSavesTheChoicesAndTheNextStartRestoresThem)
+{
+    struct Row {
+        QString from, to;
+    };
+    const Row rows[] = {{jpy, gbp}, {isk, veb}, {usd, eur}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.from.toStdString());
+        ends = 0;
+        MainWindow &window = startShown();
+        window.cboFromCurrency->setCurrentText(row.from);
+        window.cboToCurrency->setCurrentText(row.to);
+        window.close();
+        EXPECT_EQ(ends, 1);
+        EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+        const QByteArray file = readFile(settingsFile());
+        EXPECT_TRUE(file.contains("FromCurrency=" + row.from.toUtf8())) << file.toStdString();
+        EXPECT_TRUE(file.contains("ToCurrency=" + row.to.toUtf8())) << file.toStdString();
+        m_window.reset();
+
+        MainWindow &again = start();
+        EXPECT_EQ(again.cboFromCurrency->currentText(), row.from);
+        EXPECT_EQ(again.cboToCurrency->currentText(), row.to);
+        m_window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, ClosingRightAfterStartWritesBothAndEndsOnce)
+{
+    MainWindow &window = startShown();
+    EXPECT_TRUE(modInternetFileFunctions::isSessionOpen());
+    EXPECT_FALSE(QFile::exists(settingsFile()));
+    window.close();
+    window.close();
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+    const QByteArray file = readFile(settingsFile());
+    EXPECT_TRUE(file.contains("[Korvalux]")) << file.toStdString();
+    EXPECT_TRUE(file.contains("FromCurrency=" + usd.toUtf8())) << file.toStdString();
+    EXPECT_TRUE(file.contains("ToCurrency=" + eur.toUtf8())) << file.toStdString();
+}
+
+TEST_F(MainWindowTest, NoOrBrokenHandCursorStartsNormally)
+{
+    struct Row {
+        const char *name;
+        std::optional<QByteArray> file;
+    };
+    const Row rows[] = {
+        {"no file", std::nullopt},
+        {"not a cursor", "this is plain text, not a cursor"},
+        {"empty file", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = m_dir.filePath(QStringLiteral("HAND-M.CUR"));
+        QFile::remove(path);
+        if (row.file)
+            writeFile(path, *row.file);
+        MainWindow &window = startShown();
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Korvalux"));
+        EXPECT_FALSE(window.mouseIcon().has_value());
+        hover(&window, QPoint(2, 2));
+        hover(window.Check2, window.Check2->rect().center());
+        EXPECT_EQ(window.mousePointer(), MainWindow::CustomPointer);
+        // Custom without an image of its own shows the ordinary arrow.
+        EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+        m_window->close();
+        m_window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
+{
+    struct Row {
+        const char *how;
+        QString amount, from, to;
+        const char *query;
+    };
+    const Row rows[] = {
+        {"mouse", QStringLiteral("250"), eur, usd, "a=250&from=EUR&to=USD"},
+        {"space key", QStringLiteral("1,5 x"), usd, eur, "a=1,5 x&from=USD&to=EUR"},
+        {"mouse", QString(), jpy, gbp, "a=&from=JPY&to=GBP"},
+    };
+    MainWindow &window = startShown();
+    QSignalSpy toggles(window.Check2, &QPushButton::toggled);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.how);
+        downloads = 0;
+        toggles.clear();
+        window.Text1->setText(row.amount);
+        window.cboFromCurrency->setCurrentText(row.from);
+        window.cboToCurrency->setCurrentText(row.to);
+        if (QByteArray(row.how) == "mouse") {
+            QTest::mouseClick(window.Check2, Qt::LeftButton);
+        } else {
+            window.Check2->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(window.Check2, Qt::Key_Space);
+        }
+        EXPECT_EQ(downloads, 1);
+        EXPECT_TRUE(lastAddress.endsWith(
+            QStringLiteral("/finance/converter?") + QString::fromUtf8(row.query)))
+            << lastAddress.toStdString();
+        EXPECT_EQ(window.Text2->text(), QStringLiteral("1.00 USD = 0.92 EUR"));
+        EXPECT_FALSE(window.Check2->isChecked());
+        // Pressed in, then sprung back by the handler itself.
+        EXPECT_EQ(toggles.size(), 2);
+        EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    }
+}
+
+TEST_F(MainWindowTest, OnePressCopiesOnce)
+{
+    struct Row {
+        const char *name;
+        QString page;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"result", QStringLiteral("<td align=left>100 USD = 87.50 EUR</td>"),
+            QStringLiteral("100 USD = 87.50 EUR")},
+        {"empty cell", QStringLiteral("<td align=left></td>"), QString()},
+        {"non-ASCII", QStringLiteral("<td align=left>1 ISK = 0.007 EUR \u00e9</td>"),
+            QStringLiteral("1 ISK = 0.007 EUR \u00e9")},
+    };
+    MainWindow &window = startShown();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        clipboard->setText(QStringLiteral("stale"));
+        page = row.page;
+        QTest::mouseClick(window.Check2, Qt::LeftButton);
+        ASSERT_EQ(window.Text2->text(), row.expected);
+        QSignalSpy changes(clipboard, &QClipboard::dataChanged);
+        QTest::mouseClick(window.Check1, Qt::LeftButton);
+        EXPECT_EQ(changes.size(), 1);
+        EXPECT_EQ(clipboard->text(), row.expected);
+        EXPECT_FALSE(window.Check1->isChecked());
+        EXPECT_FALSE(window.Check2->isChecked());
+    }
+}
+
+TEST_F(MainWindowTest, FocusSelectsTheWholeAmount)
+{
+    struct Row {
+        const char *how;
+        QString text;
+    };
+    const Row rows[] = {
+        {"tab", QStringLiteral("250")},
+        {"backtab", QStringLiteral("12.75")},
+        {"click", QStringLiteral("1.00")},
+        {"click", QStringLiteral("99999.99")},
+        {"tab", QString()},
+        {"click", QString()},
+    };
+    MainWindow &window = startShown();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.how);
+        window.Text1->setText(row.text);
+        const QString how = QString::fromLatin1(row.how);
+        if (how == QStringLiteral("tab")) {
+            window.Check1->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(window.Check1, Qt::Key_Tab);
+        } else if (how == QStringLiteral("backtab")) {
+            window.cboFromCurrency->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(window.cboFromCurrency, Qt::Key_Backtab);
+        } else {
+            window.Check2->setFocus(Qt::OtherFocusReason);
+            QTest::mouseClick(
+                window.Text1, Qt::LeftButton, {}, QPoint(5, window.Text1->height() / 2));
+        }
+        ASSERT_EQ(QApplication::focusWidget(), window.Text1);
+        EXPECT_EQ(window.Text1->selectedText(), row.text);
+        // Typing replaces the whole amount.
+        QTest::keyClicks(window.Text1, QStringLiteral("7"));
+        EXPECT_EQ(window.Text1->text(), QStringLiteral("7"));
+    }
+    // A click inside the box that already has the focus just places the caret.
+    window.Text1->setText(QStringLiteral("1234"));
+    QTest::mouseClick(window.Text1, Qt::LeftButton, {}, QPoint(5, window.Text1->height() / 2));
+    EXPECT_EQ(window.Text1->selectedText(), QString());
+}
+
+TEST_F(MainWindowTest, HoverRulesFollowThePointerAcrossTheWindow)
+{
+    MainWindow &window = startShown();
+    const QPoint bareWindow(window.width() - 3, window.Check2->y() + 5);
+    const QPoint bareFrame(3, window.Frame2->height() / 2);
+    struct Step {
+        const char *over;
+        QWidget *widget;
+        QPoint local;
+        int pointer;
+    };
+    const Step steps[] = {
+        {"bare window", &window, bareWindow, MainWindow::DefaultPointer},
+        {"Convert", window.Check2, window.Check2->rect().center(), MainWindow::CustomPointer},
+        {"amount box", window.Text1, window.Text1->rect().center(), MainWindow::CustomPointer},
+        {"label", window.Label2, window.Label2->rect().center(), MainWindow::CustomPointer},
+        {"source list", window.cboFromCurrency, QPoint(10, 10), MainWindow::CustomPointer},
+        {"frame", window.Frame2, bareFrame, MainWindow::DefaultPointer},
+        {"Copy", window.Check1, window.Check1->rect().center(), MainWindow::CustomPointer},
+        {"Results box", window.Text2, window.Text2->rect().center(), MainWindow::CustomPointer},
+        {"frame again", window.Frame2, bareFrame, MainWindow::DefaultPointer},
+        {"target list", window.cboToCurrency, QPoint(10, 10), MainWindow::DefaultPointer},
+        {"Convert again", window.Check2, QPoint(2, 2), MainWindow::CustomPointer},
+        {"line", window.Line1, QPoint(window.Line1->width() / 2, 0), MainWindow::DefaultPointer},
+        {"Copy again", window.Check1, QPoint(3, 3), MainWindow::CustomPointer},
+        {"bare window again", &window, QPoint(2, 2), MainWindow::DefaultPointer},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.over);
+        hover(step.widget, step.local);
+        EXPECT_EQ(window.mousePointer(), step.pointer);
+    }
+}
+
+TEST_F(MainWindowTest, BusyHoldsDuringAConversionWhateverTheMouseDoes)
+{
+    MainWindow &window = startShown();
+    hover(window.Check2, QPoint(4, 4));
+    ASSERT_EQ(window.mousePointer(), MainWindow::CustomPointer);
+    struct Seen {
+        const char *over;
+        int pointer;
+        bool overrideIsWait;
+    };
+    QList<Seen> seen;
+    const auto look = [&](const char *over) {
+        const QCursor *override = QGuiApplication::overrideCursor();
+        seen.append({over, window.mousePointer(), override && override->shape() == Qt::WaitCursor});
+    };
+    duringDownload = [&] {
+        look("start");
+        QTest::mouseMove(window.Check2, QPoint(5, 5));
+        look("Convert");
+        QTest::mouseMove(window.Check1, QPoint(5, 5));
+        look("Copy");
+        QTest::mouseMove(window.Frame2, QPoint(3, window.Frame2->height() / 2));
+        look("frame");
+        QTest::mouseMove(&window, QPoint(window.width() - 3, window.Check2->y() + 5));
+        look("bare window");
+    };
+    QTest::mouseClick(window.Check2, Qt::LeftButton);
+    ASSERT_EQ(seen.size(), 5);
+    for (const Seen &s : seen) {
+        SCOPED_TRACE(s.over);
+        EXPECT_EQ(s.pointer, MainWindow::BusyPointer);
+        EXPECT_TRUE(s.overrideIsWait);
+    }
+    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
