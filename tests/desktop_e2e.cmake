@@ -20,7 +20,7 @@ if(TARGET korvalux AND TARGET x11-close-window)
   add_test(NAME desktop_e2e
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop_e2e.sh $<TARGET_FILE:korvalux>
                    ${KORVALUX_CONVERTER_HOST} $<TARGET_FILE:x11-close-window> "${service_file}"
-                   $<TARGET_FILE:fake-converter-server>)
+                   ${CMAKE_SOURCE_DIR}/service/data $<TARGET_FILE:fake-converter-server>)
   # Alone, so no other test holds the converter port or loads the two cores.
   set_tests_properties(desktop_e2e PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
 endif()

@@ -7,9 +7,9 @@
 # checks that the pair came back. Exit 77 (skipped) when a tool is missing or
 # the converter port is taken by someone else.
 #
-# usage: desktop_e2e.sh KORVALUX HOST:PORT CLOSE-WINDOW-TOOL SERVICE-OR-EMPTY FAKE-SERVER
+# usage: desktop_e2e.sh KORVALUX HOST:PORT CLOSE-WINDOW-TOOL SERVICE-OR-EMPTY SERVICE-DATA FAKE-SERVER
 set -euo pipefail
-korvalux=$1 converter=$2 close_window=$3 service=$4 fake_server=$5
+korvalux=$1 converter=$2 close_window=$3 service=$4 service_data=$5 fake_server=$6
 source "$(dirname "$0")/../scripts/lib/xvfb.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
@@ -34,7 +34,8 @@ xvfb_start
 pids+=("$XVFB_PID")
 
 if [[ -n "$service" && -x "$service" ]]; then
-  "$service" --listen "$host:$port" >"$work/service.log" 2>&1 &
+  XDG_CACHE_HOME="$work/cache" "$service" --listen "$host:$port" --data-dir "$service_data" \
+    >"$work/service.log" 2>&1 &
 else
   "$fake_server" "$port" >"$work/service.log" 2>&1 &
 fi
