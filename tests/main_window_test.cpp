@@ -317,6 +317,42 @@ TEST_F(MainWindowTest, NoOrBrokenHandCursorStartsNormally)
     }
 }
 
+TEST_F(MainWindowTest, HandCursorIsTheCustomPointer)
+{
+    const QString drawn = QStringLiteral(KORVALUX_HAND_CURSOR_FILE);
+    ASSERT_TRUE(QFile::exists(drawn));
+    ASSERT_TRUE(QFile::copy(drawn, m_dir.filePath(QStringLiteral("HAND-M.CUR"))));
+    MainWindow &window = startShown();
+    ASSERT_TRUE(window.mouseIcon().has_value());
+    const QCursor hand = *window.mouseIcon();
+    EXPECT_EQ(hand.shape(), Qt::BitmapCursor);
+
+    struct Step {
+        const char *over;
+        QWidget *widget;
+        QPoint local;
+        bool handShown;
+    };
+    const Step steps[] = {
+        {"bare window", &window, QPoint(2, 2), false},
+        {"Convert", window.Check2, QPoint(5, 5), true},
+        {"frame", window.Frame2, QPoint(3, window.Frame2->height() / 2), false},
+        {"Copy", window.Check1, QPoint(5, 5), true},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.over);
+        hover(step.widget, step.local);
+        const QCursor shown = window.cursor();
+        if (step.handShown) {
+            EXPECT_EQ(shown.shape(), Qt::BitmapCursor);
+            EXPECT_EQ(shown.hotSpot(), hand.hotSpot());
+            EXPECT_EQ(shown.pixmap().toImage(), hand.pixmap().toImage());
+        } else {
+            EXPECT_EQ(shown.shape(), Qt::ArrowCursor);
+        }
+    }
+}
+
 TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
 {
     struct Row {

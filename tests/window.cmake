@@ -2,3 +2,9 @@
 korvalux_add_test(settings LIBS korvalux_core)
 korvalux_add_test(form1 GUI LIBS korvalux_ui)
 korvalux_add_test(main_window GUI LIBS korvalux_ui)
+if(TARGET main_window_test)
+  # The window installs the very hand cursor the build draws.
+  target_compile_definitions(main_window_test PRIVATE
+    KORVALUX_HAND_CURSOR_FILE="${CMAKE_BINARY_DIR}/packaging/HAND-M.CUR")
+  add_dependencies(main_window_test korvalux_hand_cursor_file)
+endif()
