@@ -84,10 +84,10 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
   fail "window at $X,$Y with size ${WIDTH}x$HEIGHT is not centred on the 1280x1024 screen"
 
 xdotool type --delay 60 "250"
-xdotool key Tab
+xdotool key Tab Home
 xdotool type --delay 40 "Japanese"
 sleep 0.6 # the list's type-ahead forgets after a pause; the next list starts afresh
-xdotool key Tab
+xdotool key Tab Home
 xdotool type --delay 40 "British"
 sleep 0.6
 first=$(convert_and_copy 1)
