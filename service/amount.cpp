@@ -4,9 +4,11 @@
 
 #include <vector>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 bool allDigits(std::string_view s)
 {
@@ -54,8 +56,8 @@ bool splitBody(std::string_view body, std::string &integer, std::string &fractio
 {
     const std::size_t dot = body.find('.');
     const std::string_view intPart = body.substr(0, dot);
-    const std::string_view fracPart =
-        dot == std::string_view::npos ? std::string_view{} : body.substr(dot + 1);
+    const std::string_view fracPart
+        = dot == std::string_view::npos ? std::string_view {} : body.substr(dot + 1);
     if (!allDigits(fracPart))
         return false;
 
@@ -69,8 +71,8 @@ bool splitBody(std::string_view body, std::string &integer, std::string &fractio
         for (auto group : groups)
             integer.append(group);
         fraction.assign(fracPart);
-    } else if (groups.size() == 2 && dot == std::string_view::npos && allDigits(groups[0]) &&
-               allDigits(groups[1])) {
+    } else if (groups.size() == 2 && dot == std::string_view::npos && allDigits(groups[0])
+        && allDigits(groups[1])) {
         integer.assign(groups[0]); // a lone decimal comma
         fraction.assign(groups[1]);
     } else {

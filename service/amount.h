@@ -9,7 +9,8 @@
 #include <string_view>
 #include <variant>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 struct Amount {
     Fraction value;

@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 BigInt pow10(unsigned exponent)
 {
@@ -25,12 +27,12 @@ bool isDigit(char c)
 
 Fraction operator*(const Fraction &a, const Fraction &b)
 {
-    return Fraction{a.num * b.num, a.den * b.den};
+    return Fraction {a.num * b.num, a.den * b.den};
 }
 
 Fraction operator/(const Fraction &a, const Fraction &b)
 {
-    Fraction result{a.num * b.den, a.den * b.num};
+    Fraction result {a.num * b.den, a.den * b.num};
     if (result.den < 0) {
         result.num = -result.num;
         result.den = -result.den;
@@ -45,7 +47,7 @@ bool operator==(const Fraction &a, const Fraction &b)
 
 Fraction fractionFromInt(long long value)
 {
-    return Fraction{BigInt(value), BigInt(1)};
+    return Fraction {BigInt(value), BigInt(1)};
 }
 
 std::optional<Fraction> parseDecimal(std::string_view text)

@@ -10,14 +10,15 @@
 #include <string>
 #include <string_view>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 using BigInt = boost::multiprecision::cpp_int;
 
 // num / den with den > 0, not necessarily in lowest terms.
 struct Fraction {
-    BigInt num{0};
-    BigInt den{1};
+    BigInt num {0};
+    BigInt den {1};
 
     bool isZero() const { return num == 0; }
     bool isPositive() const { return num > 0; }

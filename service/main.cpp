@@ -18,20 +18,22 @@
 
 using namespace korvalux::service;
 
-namespace {
+namespace
+{
 
-constexpr const char *usage =
-    "usage: korvalux-service [options]\n"
-    "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765)\n"
-    "  --quiet                no log line per request\n"
-    "  --refresh              fetch both rate feeds now and every 6 hours\n"
-    "  --ecb-url URL          ECB euro reference rates (XML)\n"
-    "  --daily-url URL        CC0 daily table of rates per EUR (JSON)\n"
-    "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ")\n"
-    "  --cache-dir DIR        last good fetched documents (default $XDG_CACHE_HOME/korvalux-service)\n"
-    "  --threads N            serving threads (default 1)\n"
-    "  --read-timeout SEC     time allowed for one request (default 10)\n"
-    "  --idle-timeout SEC     time a kept-alive connection may wait (default 30)\n";
+constexpr const char *usage
+    = "usage: korvalux-service [options]\n"
+      "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765)\n"
+      "  --quiet                no log line per request\n"
+      "  --refresh              fetch both rate feeds now and every 6 hours\n"
+      "  --ecb-url URL          ECB euro reference rates (XML)\n"
+      "  --daily-url URL        CC0 daily table of rates per EUR (JSON)\n"
+      "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ")\n"
+      "  --cache-dir DIR        last good fetched documents (default "
+      "$XDG_CACHE_HOME/korvalux-service)\n"
+      "  --threads N            serving threads (default 1)\n"
+      "  --read-timeout SEC     time allowed for one request (default 10)\n"
+      "  --idle-timeout SEC     time a kept-alive connection may wait (default 30)\n";
 
 int badOptions(const std::string &why)
 {
@@ -42,8 +44,8 @@ int badOptions(const std::string &why)
 bool parseCount(const std::string &text, unsigned &value, unsigned low, unsigned high)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size() && value >= low &&
-           value <= high;
+    return error == std::errc {} && end == text.data() + text.size() && value >= low
+        && value <= high;
 }
 
 } // namespace
@@ -97,8 +99,8 @@ int main(int argc, char **argv)
         } else if (option == "--read-timeout" || option == "--idle-timeout") {
             if (!value(text) || !parseCount(text, number, 1, 3600))
                 return badOptions(option + " needs seconds from 1 to 3600");
-            (option == "--read-timeout" ? server.readTimeout : server.idleTimeout) =
-                std::chrono::seconds(number);
+            (option == "--read-timeout" ? server.readTimeout : server.idleTimeout)
+                = std::chrono::seconds(number);
         } else {
             return badOptions("unknown option " + option);
         }
@@ -119,12 +121,13 @@ int main(int argc, char **argv)
 
     curl_global_init(CURL_GLOBAL_DEFAULT);
     refresh.cacheDir = cacheDir;
-    Refresher refresher(store, refresh,
-                        [](const std::string &line) { std::cerr << line + "\n" << std::flush; });
+    Refresher refresher(store, refresh, [](const std::string &line) {
+        std::cerr << line + "\n" << std::flush;
+    });
 
     const int code = runServer(store, server, [&](unsigned short port) {
-        std::cerr << "korvalux-service: listening on " + server.address + ":" +
-                         std::to_string(port) + "\n"
+        std::cerr << "korvalux-service: listening on " + server.address + ":" + std::to_string(port)
+                + "\n"
                   << std::flush;
         if (refreshing)
             refresher.start();

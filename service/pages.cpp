@@ -7,9 +7,11 @@
 
 #include <optional>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 constexpr std::string_view htmlType = "text/html; charset=windows-1252";
 constexpr std::string_view textType = "text/plain; charset=windows-1252";
@@ -34,7 +36,7 @@ std::optional<std::string_view> queryValue(std::string_view query, std::string_v
         const std::string_view pair = query.substr(0, amp);
         const std::size_t eq = pair.find('=');
         if (pair.substr(0, eq) == name)
-            return eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
+            return eq == std::string_view::npos ? std::string_view {} : pair.substr(eq + 1);
         if (amp == std::string_view::npos)
             break;
         query.remove_prefix(amp + 1);
@@ -92,7 +94,7 @@ std::string amountProblem(AmountError error, std::string_view text)
 
 Response converterPage(std::string_view query, const RateTable &table)
 {
-    return Response{200, htmlType, page("Korvalux converter", converterSentence(query, table))};
+    return Response {200, htmlType, page("Korvalux converter", converterSentence(query, table))};
 }
 
 Response homePage(const RateTable &table)
@@ -121,7 +123,7 @@ Response homePage(const RateTable &table)
             "</tr>\n";
     body += rows;
     body += "</table></body></html>\n";
-    return Response{200, htmlType, std::move(body)};
+    return Response {200, htmlType, std::move(body)};
 }
 
 } // namespace
@@ -164,8 +166,8 @@ std::string percentDecode(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0
+            && hexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else {
@@ -214,7 +216,7 @@ std::string converterSentence(std::string_view query, const RateTable &table)
 
 Response errorPage(unsigned status, std::string_view sentence)
 {
-    return Response{status, htmlType, page("Korvalux converter", sentence)};
+    return Response {status, htmlType, page("Korvalux converter", sentence)};
 }
 
 Response handleRequest(std::string_view method, std::string_view target, const RateTable &table)
@@ -226,14 +228,14 @@ Response handleRequest(std::string_view method, std::string_view target, const R
 
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
-    const std::string_view query =
-        question == std::string_view::npos ? std::string_view{} : target.substr(question + 1);
+    const std::string_view query
+        = question == std::string_view::npos ? std::string_view {} : target.substr(question + 1);
     if (path == "/finance/converter")
         return converterPage(query, table);
     if (path == "/")
         return homePage(table);
     if (path == "/healthz")
-        return Response{200, textType, "ok " + table.newestDate() + "\n"};
+        return Response {200, textType, "ok " + table.newestDate() + "\n"};
     return errorPage(404, "Not found: " + echo(percentDecode(path)));
 }
 

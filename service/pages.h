@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 struct Response {
     unsigned status = 200;

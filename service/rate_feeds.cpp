@@ -8,14 +8,16 @@
 
 #include <algorithm>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 bool isCode(std::string_view code)
 {
-    return code.size() == 3 &&
-           std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    return code.size() == 3
+        && std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 std::string upper(std::string_view text)
@@ -41,7 +43,8 @@ std::string checkRate(std::string_view code, std::string_view text, Fraction &ou
 }
 
 // Collects the "eur" object of the daily table with each number's own text.
-class DailyTableReader : public nlohmann::json_sax<nlohmann::json> {
+class DailyTableReader : public nlohmann::json_sax<nlohmann::json>
+{
 public:
     RateDocument document;
     std::string error;
@@ -50,14 +53,8 @@ public:
 
     bool null() override { return scalar("null"); }
     bool boolean(bool) override { return scalar("a boolean"); }
-    bool number_integer(number_integer_t value) override
-    {
-        return number(std::to_string(value));
-    }
-    bool number_unsigned(number_unsigned_t value) override
-    {
-        return number(std::to_string(value));
-    }
+    bool number_integer(number_integer_t value) override { return number(std::to_string(value)); }
+    bool number_unsigned(number_unsigned_t value) override { return number(std::to_string(value)); }
     bool number_float(number_float_t, const string_t &text) override { return number(text); }
     bool string(string_t &value) override
     {
@@ -114,7 +111,8 @@ public:
             m_key = value;
         return true;
     }
-    bool parse_error(std::size_t position, const std::string &, const nlohmann::detail::exception &) override
+    bool parse_error(
+        std::size_t position, const std::string &, const nlohmann::detail::exception &) override
     {
         if (error.empty())
             error = "not valid JSON at byte " + std::to_string(position);
@@ -182,8 +180,8 @@ ParseResult parseEcbDocument(std::string_view xml)
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(xml.data(), xml.size());
     if (!parsed)
-        return std::string("not valid XML: ") + parsed.description() + " at byte " +
-               std::to_string(parsed.offset);
+        return std::string("not valid XML: ") + parsed.description() + " at byte "
+            + std::to_string(parsed.offset);
 
     RateDocument newest;
     bool sawDay = false;

@@ -11,7 +11,8 @@
 #include <string_view>
 #include <variant>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 // Per-EUR rates of one published day, keyed by upper-case ISO code.
 struct RateDocument {

@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 namespace fs = std::filesystem;
 
@@ -32,8 +33,9 @@ ParseResult parseFeed(Feed feed, std::string_view text)
 }
 
 RateStore::RateStore(RateDocument ecb, RateDocument daily)
-    : m_ecb(std::move(ecb)), m_daily(std::move(daily)),
-      m_table(std::make_shared<const RateTable>(buildRateTable(m_ecb, m_daily)))
+    : m_ecb(std::move(ecb))
+    , m_daily(std::move(daily))
+    , m_table(std::make_shared<const RateTable>(buildRateTable(m_ecb, m_daily)))
 {
 }
 
@@ -87,8 +89,8 @@ std::string writeFileAtomically(const fs::path &path, std::string_view bytes)
     std::string tmp = path.string() + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
-        return "cannot create a file in " + path.parent_path().string() + ": " +
-               std::strerror(errno);
+        return "cannot create a file in " + path.parent_path().string() + ": "
+            + std::strerror(errno);
     auto fail = [&](const char *what) {
         const std::string why = std::string(what) + " " + tmp + ": " + std::strerror(errno);
         ::close(fd);
@@ -134,8 +136,8 @@ fs::path defaultCacheDir()
     return fs::temp_directory_path() / "korvalux-service-cache";
 }
 
-std::variant<StartDocuments, std::string> loadStartDocuments(const fs::path &dataDir,
-                                                              const fs::path &cacheDir)
+std::variant<StartDocuments, std::string> loadStartDocuments(
+    const fs::path &dataDir, const fs::path &cacheDir)
 {
     StartDocuments result;
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -170,10 +172,10 @@ std::variant<StartDocuments, std::string> loadStartDocuments(const fs::path &dat
             }
         }
         if (!best)
-            return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() +
-                   " or " + cacheDir.string() + problems;
-        result.notes += "korvalux-service: " + std::string(feedName(feed)) + " of " + best->date + " from " +
-                        bestPath.string() + problems + "\n";
+            return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() + " or "
+                + cacheDir.string() + problems;
+        result.notes += "korvalux-service: " + std::string(feedName(feed)) + " of " + best->date
+            + " from " + bestPath.string() + problems + "\n";
         (feed == Feed::Ecb ? result.ecb : result.daily) = std::move(*best);
     }
     return result;

@@ -14,15 +14,17 @@
 #include <string>
 #include <variant>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 enum class Feed { Ecb, Daily };
 
-const char *feedName(Feed feed);                  // "ECB rates", "daily table"
-const char *cacheFileName(Feed feed);             // "ecb.xml", "daily.json"
+const char *feedName(Feed feed); // "ECB rates", "daily table"
+const char *cacheFileName(Feed feed); // "ecb.xml", "daily.json"
 ParseResult parseFeed(Feed feed, std::string_view text);
 
-class RateStore {
+class RateStore
+{
 public:
     RateStore(RateDocument ecb, RateDocument daily);
 
@@ -49,8 +51,8 @@ struct StartDocuments {
 // For each feed the newest valid document among the snapshot files in dataDir
 // (eurofxref*.xml, currency-api*.json) and the cache files in cacheDir; the reason
 // when a feed has none.
-std::variant<StartDocuments, std::string> loadStartDocuments(const std::filesystem::path &dataDir,
-                                                              const std::filesystem::path &cacheDir);
+std::variant<StartDocuments, std::string> loadStartDocuments(
+    const std::filesystem::path &dataDir, const std::filesystem::path &cacheDir);
 
 // $XDG_CACHE_HOME/korvalux-service, or ~/.cache/korvalux-service.
 std::filesystem::path defaultCacheDir();

@@ -5,16 +5,18 @@
 
 #include <array>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
-constexpr std::array<std::string_view, 65> catalogue = {
-    "AED", "ANG", "ARS", "AUD", "BGN", "BHD", "BND", "BOB", "BRL", "BWP", "CAD", "CHF", "CLP",
-    "CNY", "COP", "CSD", "CZK", "DKK", "EEK", "EGP", "EUR", "FJD", "GBP", "HKD", "HNL", "HRK",
-    "HUF", "IDR", "ILS", "INR", "ISK", "JPY", "KRW", "KWD", "KZT", "LKR", "LTL", "MAD", "MUR",
-    "MXN", "MYR", "NOK", "NPR", "NZD", "OMR", "PEN", "PHP", "PKR", "PLN", "QAR", "RON", "RUB",
-    "SAR", "SEK", "SGD", "SIT", "SKK", "THB", "TRY", "TTD", "TWD", "UAH", "USD", "VEB", "ZAR"};
+constexpr std::array<std::string_view, 65> catalogue
+    = {"AED", "ANG", "ARS", "AUD", "BGN", "BHD", "BND", "BOB", "BRL", "BWP", "CAD", "CHF", "CLP",
+        "CNY", "COP", "CSD", "CZK", "DKK", "EEK", "EGP", "EUR", "FJD", "GBP", "HKD", "HNL", "HRK",
+        "HUF", "IDR", "ILS", "INR", "ISK", "JPY", "KRW", "KWD", "KZT", "LKR", "LTL", "MAD", "MUR",
+        "MXN", "MYR", "NOK", "NPR", "NZD", "OMR", "PEN", "PHP", "PKR", "PLN", "QAR", "RON", "RUB",
+        "SAR", "SEK", "SGD", "SIT", "SKK", "THB", "TRY", "TTD", "TWD", "UAH", "USD", "VEB", "ZAR"};
 
 struct EuroRate {
     std::string_view code;
@@ -23,7 +25,7 @@ struct EuroRate {
 
 // Fixed when each joined the euro; never rounded.
 constexpr EuroRate euroRates[] = {{"SIT", "239.640"}, {"SKK", "30.1260"}, {"EEK", "15.6466"},
-                                  {"LTL", "3.45280"}, {"HRK", "7.53450"}, {"BGN", "1.95583"}};
+    {"LTL", "3.45280"}, {"HRK", "7.53450"}, {"BGN", "1.95583"}};
 
 // code = factor × base.
 struct Derived {
@@ -70,7 +72,9 @@ bool isEuroRate(std::string_view code)
 } // namespace
 
 RateTable::RateTable(Map rates, std::string ecbDate, std::string dailyDate)
-    : m_rates(std::move(rates)), m_ecbDate(std::move(ecbDate)), m_dailyDate(std::move(dailyDate))
+    : m_rates(std::move(rates))
+    , m_ecbDate(std::move(ecbDate))
+    , m_dailyDate(std::move(dailyDate))
 {
 }
 
@@ -80,8 +84,8 @@ const Rate *RateTable::find(std::string_view code) const
     return it == m_rates.end() ? nullptr : &it->second;
 }
 
-std::optional<Conversion> RateTable::convert(const Fraction &amount, std::string_view from,
-                                             std::string_view to) const
+std::optional<Conversion> RateTable::convert(
+    const Fraction &amount, std::string_view from, std::string_view to) const
 {
     const Rate *fromRate = find(from);
     const Rate *toRate = find(to);
@@ -110,18 +114,18 @@ std::span<const std::string_view> catalogueCodes()
 RateTable buildRateTable(const RateDocument &ecb, const RateDocument &daily)
 {
     RateTable::Map rates;
-    rates.emplace("EUR", Rate{fractionFromInt(1), "the euro", std::nullopt});
+    rates.emplace("EUR", Rate {fractionFromInt(1), "the euro", std::nullopt});
     for (const auto &e : euroRates)
-        rates.emplace(std::string(e.code), Rate{*parseDecimal(e.perEur), "euro conversion rate",
-                                                std::nullopt});
+        rates.emplace(std::string(e.code),
+            Rate {*parseDecimal(e.perEur), "euro conversion rate", std::nullopt});
 
     auto market = [&](const std::string &code) {
         if (rates.count(code) || isDerived(code) || isEuroRate(code))
             return;
         if (auto it = ecb.perEur.find(code); it != ecb.perEur.end())
-            rates.emplace(code, Rate{it->second, std::string(ecbSource), ecb.date});
+            rates.emplace(code, Rate {it->second, std::string(ecbSource), ecb.date});
         else if (auto jt = daily.perEur.find(code); jt != daily.perEur.end())
-            rates.emplace(code, Rate{jt->second, std::string(dailySource), daily.date});
+            rates.emplace(code, Rate {jt->second, std::string(dailySource), daily.date});
     };
     for (const auto &[code, rate] : ecb.perEur)
         market(code);

@@ -14,11 +14,12 @@
 #include <string>
 #include <string_view>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 struct Rate {
     Fraction perEur;
-    std::string source;              // shown on the home page
+    std::string source; // shown on the home page
     std::optional<std::string> date; // empty for a rate fixed by law or peg alone
 };
 
@@ -27,7 +28,8 @@ struct Conversion {
     std::optional<std::string> date; // the oldest market date used; empty: fixed rates only
 };
 
-class RateTable {
+class RateTable
+{
 public:
     RateTable() = default;
     using Map = std::map<std::string, Rate, std::less<>>;
@@ -38,8 +40,8 @@ public:
     const Map &rates() const { return m_rates; }
 
     // amount × to / from, through EUR; nullopt when either code is unknown.
-    std::optional<Conversion> convert(const Fraction &amount, std::string_view from,
-                                      std::string_view to) const;
+    std::optional<Conversion> convert(
+        const Fraction &amount, std::string_view from, std::string_view to) const;
 
     const std::string &ecbDate() const { return m_ecbDate; }
     const std::string &dailyDate() const { return m_dailyDate; }

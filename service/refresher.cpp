@@ -6,9 +6,11 @@
 
 #include <memory>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 struct CurlDeleter {
     void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
@@ -43,15 +45,15 @@ int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 std::string utcToday()
 {
     using namespace std::chrono;
-    const year_month_day ymd{floor<days>(system_clock::now())};
+    const year_month_day ymd {floor<days>(system_clock::now())};
     char text[16];
     std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
     return text;
 }
 
-FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
-                          const std::atomic<bool> *cancel)
+FetchResult fetchDocument(
+    const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
 {
     FetchResult result;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -59,7 +61,7 @@ FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
         result.error = "cannot start a transfer";
         return result;
     }
-    Sink sink{&result.body, options.maxBytes};
+    Sink sink {&result.body, options.maxBytes};
     char errorText[CURL_ERROR_SIZE] = {};
     CURL *h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
@@ -71,8 +73,8 @@ FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
     curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_USERAGENT, "korvalux-service/1.0");
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(options.connectTimeout.count()));
+    curl_easy_setopt(
+        h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(options.transferTimeout.count()));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
@@ -97,8 +99,8 @@ FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
     return result;
 }
 
-ParseResult checkFetched(Feed feed, std::string_view text, const std::string &currentDate,
-                         const std::string &today)
+ParseResult checkFetched(
+    Feed feed, std::string_view text, const std::string &currentDate, const std::string &today)
 {
     auto parsed = parseFeed(feed, text);
     if (auto *doc = std::get_if<RateDocument>(&parsed)) {
@@ -111,7 +113,9 @@ ParseResult checkFetched(Feed feed, std::string_view text, const std::string &cu
 }
 
 Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log)
-    : m_store(store), m_options(std::move(options)), m_log(std::move(log))
+    : m_store(store)
+    , m_options(std::move(options))
+    , m_log(std::move(log))
 {
 }
 
@@ -143,8 +147,8 @@ void Refresher::refreshOnce()
             }
         }
         if (!why.empty())
-            m_log(std::string("refresh: ") + feedName(feed) + " from " + url +
-                  " not taken: " + why + "; keeping " + m_store.date(feed));
+            m_log(std::string("refresh: ") + feedName(feed) + " from " + url + " not taken: " + why
+                + "; keeping " + m_store.date(feed));
     }
     const bool any = fresh[0] || fresh[1];
     if (!any)

@@ -15,16 +15,17 @@
 #include <string>
 #include <thread>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
 struct RefreshOptions {
     std::string ecbUrl = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
-    std::string dailyUrl =
-        "https://cdn.jsdelivr.net/npm/@fawazahmed0/currency-api@latest/v1/currencies/eur.json";
+    std::string dailyUrl
+        = "https://cdn.jsdelivr.net/npm/@fawazahmed0/currency-api@latest/v1/currencies/eur.json";
     std::filesystem::path cacheDir;
-    std::chrono::seconds interval{6 * 3600};
-    std::chrono::milliseconds connectTimeout{15'000};
-    std::chrono::milliseconds transferTimeout{60'000};
+    std::chrono::seconds interval {6 * 3600};
+    std::chrono::milliseconds connectTimeout {15'000};
+    std::chrono::milliseconds transferTimeout {60'000};
     std::size_t maxBytes = 8 * 1024 * 1024;
     std::function<std::string()> today; // "YYYY-MM-DD" in UTC; the clock when empty
 };
@@ -38,16 +39,17 @@ struct FetchResult {
 
 // GET url; a status other than 200, a time-out or a body over maxBytes fails.
 FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
-                          const std::atomic<bool> *cancel = nullptr);
+    const std::atomic<bool> *cancel = nullptr);
 
 // The fetched text as a document the store may take: it parses, its date is not
 // after today and not before currentDate. Otherwise the reason.
-ParseResult checkFetched(Feed feed, std::string_view text, const std::string &currentDate,
-                         const std::string &today);
+ParseResult checkFetched(
+    Feed feed, std::string_view text, const std::string &currentDate, const std::string &today);
 
 std::string utcToday();
 
-class Refresher {
+class Refresher
+{
 public:
     Refresher(RateStore &store, RefreshOptions options, LogFunction log);
     ~Refresher();
@@ -65,7 +67,7 @@ private:
     RateStore &m_store;
     RefreshOptions m_options;
     LogFunction m_log;
-    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_stopping {false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::thread m_thread;

@@ -22,9 +22,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace korvalux::service {
+namespace korvalux::service
+{
 
-namespace {
+namespace
+{
 
 namespace beast = boost::beast;
 namespace http = beast::http;
@@ -61,10 +63,13 @@ std::string loggable(std::string_view text)
     return out;
 }
 
-class Session : public std::enable_shared_from_this<Session> {
+class Session : public std::enable_shared_from_this<Session>
+{
 public:
     Session(tcp::socket socket, RateStore &store, const ServerOptions &options)
-        : m_stream(std::move(socket)), m_store(store), m_options(options)
+        : m_stream(std::move(socket))
+        , m_store(store)
+        , m_options(options)
     {
         beast::error_code ec;
         const auto peer = m_stream.socket().remote_endpoint(ec);
@@ -75,7 +80,7 @@ public:
     void start()
     {
         net::dispatch(m_stream.get_executor(),
-                      beast::bind_front_handler(&Session::waitForRequest, shared_from_this()));
+            beast::bind_front_handler(&Session::waitForRequest, shared_from_this()));
     }
 
 private:
@@ -85,8 +90,7 @@ private:
         if (m_buffer.size() > 0)
             return readRequest(); // the next request is already here (pipelining)
         // This buffer must persist across reads: the parser takes what is left.
-        m_stream.async_read_some(
-            m_buffer.prepare(4096),
+        m_stream.async_read_some(m_buffer.prepare(4096),
             [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                 if (ec)
                     return self->close();
@@ -102,19 +106,20 @@ private:
         m_parser->body_limit(headLimit);
         m_stream.expires_after(m_options.readTimeout);
         http::async_read(m_stream, m_buffer, *m_parser,
-                         beast::bind_front_handler(&Session::onRead, shared_from_this()));
+            beast::bind_front_handler(&Session::onRead, shared_from_this()));
     }
 
     void onRead(beast::error_code ec, std::size_t)
     {
-        static const auto &httpErrors = http::make_error_code(http::error::end_of_stream).category();
-        if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
-            (ec && ec.category() != httpErrors))
+        static const auto &httpErrors
+            = http::make_error_code(http::error::end_of_stream).category();
+        if (ec == http::error::end_of_stream || ec == beast::error::timeout
+            || (ec && ec.category() != httpErrors))
             return close(); // gone, too slow, or a socket error: nobody to answer
         if (ec == http::error::header_limit)
             return answerUnreadable(requestLineFits() ? 431 : 414,
-                                    requestLineFits() ? "Request head too large (at most 8 KiB)"
-                                                      : "Request too long (at most 8 KiB)");
+                requestLineFits() ? "Request head too large (at most 8 KiB)"
+                                  : "Request too long (at most 8 KiB)");
         if (ec == http::error::body_limit)
             return answerUnreadable(413, "Request body too large");
         if (ec)
@@ -126,15 +131,11 @@ private:
         const std::string_view target = view(request.target());
         const bool head = request.method() == http::verb::head;
         send(handleRequest(method, target, *table), request.version(), request.keep_alive(), head,
-             method, target);
+            method, target);
     }
 
-    bool requestLineFits() const
-    {
-        const auto data = static_cast<const char *>(m_buffer.data().data());
-        const std::string_view seen(data, std::min(m_buffer.size(), headLimit));
-        return seen.find('\n') != std::string_view::npos;
-    }
+    // The parser fills in the target once the request line is complete.
+    bool requestLineFits() const { return !m_parser->get().target().empty(); }
 
     void answerUnreadable(unsigned status, std::string_view sentence)
     {
@@ -142,7 +143,7 @@ private:
     }
 
     void send(Response response, unsigned version, bool keepAlive, bool head,
-              std::string_view method, std::string_view target)
+        std::string_view method, std::string_view target)
     {
         const std::size_t length = response.body.size();
         m_response.emplace(static_cast<http::status>(response.status), version);
@@ -157,18 +158,18 @@ private:
             m_response->body().clear(); // the length stays that of the GET answer
 
         if (!m_options.quiet)
-            writeLog(m_peer + " \"" + std::string(method) + " " + loggable(target) + "\" " +
-                     std::to_string(response.status) + " " + std::to_string(length));
+            writeLog(m_peer + " \"" + std::string(method) + " " + loggable(target) + "\" "
+                + std::to_string(response.status) + " " + std::to_string(length));
 
         m_stream.expires_after(m_options.readTimeout);
         http::async_write(m_stream, *m_response,
-                          [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
-                              if (ec || !keepAlive)
-                                  return self->close();
-                              self->m_first = false;
-                              self->m_response.reset();
-                              self->waitForRequest();
-                          });
+            [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
+                if (ec || !keepAlive)
+                    return self->close();
+                self->m_first = false;
+                self->m_response.reset();
+                self->waitForRequest();
+            });
     }
 
     void close()
@@ -179,7 +180,7 @@ private:
     }
 
     beast::tcp_stream m_stream;
-    beast::flat_buffer m_buffer{4 * headLimit};
+    beast::flat_buffer m_buffer {4 * headLimit};
     RateStore &m_store;
     const ServerOptions &m_options;
     std::optional<http::request_parser<http::string_body>> m_parser;
@@ -188,19 +189,23 @@ private:
     bool m_first = true;
 };
 
-class Listener : public std::enable_shared_from_this<Listener> {
+class Listener : public std::enable_shared_from_this<Listener>
+{
 public:
-    Listener(net::io_context &io, tcp::acceptor acceptor, RateStore &store,
-             const ServerOptions &options)
-        : m_io(io), m_acceptor(std::move(acceptor)), m_retry(io), m_store(store),
-          m_options(options)
+    Listener(
+        net::io_context &io, tcp::acceptor acceptor, RateStore &store, const ServerOptions &options)
+        : m_io(io)
+        , m_acceptor(std::move(acceptor))
+        , m_retry(io)
+        , m_store(store)
+        , m_options(options)
     {
     }
 
     void accept()
     {
         m_acceptor.async_accept(net::make_strand(m_io),
-                                beast::bind_front_handler(&Listener::onAccept, shared_from_this()));
+            beast::bind_front_handler(&Listener::onAccept, shared_from_this()));
     }
 
     void close()
@@ -253,9 +258,9 @@ bool parseListenAddress(const std::string &text, std::string &address, unsigned 
     }
     const std::string portText = text.substr(colon + 1);
     unsigned value = 0;
-    const auto [end, error] =
-        std::from_chars(portText.data(), portText.data() + portText.size(), value);
-    if (error != std::errc{} || end != portText.data() + portText.size() || value > 65535)
+    const auto [end, error]
+        = std::from_chars(portText.data(), portText.data() + portText.size(), value);
+    if (error != std::errc {} || end != portText.data() + portText.size() || value > 65535)
         return false;
     beast::error_code ec;
     net::ip::make_address(host, ec);
@@ -267,7 +272,7 @@ bool parseListenAddress(const std::string &text, std::string &address, unsigned 
 }
 
 int runServer(RateStore &store, const ServerOptions &options,
-              const std::function<void(unsigned short port)> &onListening)
+    const std::function<void(unsigned short port)> &onListening)
 {
     net::io_context io(static_cast<int>(std::max(1u, options.threads)));
     beast::error_code ec;

@@ -1,0 +1,23 @@
+# korvalux-service: its units, the refresh against fake feeds on loopback, the
+# whole service driven by the desktop program's own download and extraction, and
+# a fuzz target over the request handler.
+if(KORVALUX_BUILD_SERVICE)
+  set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
+  korvalux_add_test(service_amount LIBS korvalux_service_core)
+  korvalux_add_test(service_rates LIBS korvalux_service_core korvalux_core)
+  korvalux_add_test(service_pages LIBS korvalux_service_core)
+  korvalux_add_test(service_refresh LIBS korvalux_service_core SOURCES loopback_http_server.cpp)
+  korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core)
+  foreach(unit rates pages refresh e2e)
+    if(TARGET service_${unit}_test)
+      target_compile_definitions(service_${unit}_test PRIVATE
+        KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
+    endif()
+  endforeach()
+  if(TARGET service_e2e_test)
+    target_compile_definitions(service_e2e_test PRIVATE
+      KORVALUX_SERVICE_BINARY="$<TARGET_FILE:korvalux-service>")
+    add_dependencies(service_e2e_test korvalux-service)
+  endif()
+  korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
+endif()

@@ -1,0 +1,199 @@
+// The service's answers, from request target to page: the converter sentence for
+// good and bad input, escaping of echoed input, the other paths and methods.
+#include "service/pages.h"
+#include "service/rate_feeds.h"
+#include "service/rate_table.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace korvalux::service;
+
+namespace
+{
+
+std::string readData(const char *name)
+{
+    std::ifstream in(std::string(KORVALUX_SERVICE_TEST_DATA) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const RateTable &table()
+{
+    static const RateTable table = buildRateTable(
+        std::get<RateDocument>(parseEcbDocument(readData("eurofxref-daily-2026-07-06.xml"))),
+        std::get<RateDocument>(
+            parseDailyTableDocument(readData("currency-api-eur-2026-07-06.json"))));
+    return table;
+}
+
+// The first "<td align=left>" cell, as the desktop program finds it.
+std::string cell(const std::string &page)
+{
+    const std::size_t start = page.find("<td align=left>");
+    if (start == std::string::npos)
+        return "<no cell>";
+    const std::size_t from = start + 15;
+    const std::size_t end = page.find("</td>", from);
+    return end == std::string::npos ? "<no end>" : page.substr(from, end - from);
+}
+
+bool isAscii(const std::string &text)
+{
+    for (unsigned char c : text) {
+        if (c >= 0x80 || (c < 0x20 && c != '\n'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(ServicePages, ConverterSentences)
+{
+    struct Row {
+        const char *query;
+        const char *cell;
+    };
+    const Row rows[] = {
+        {"a=100&from=USD&to=EUR", "100 USD = <b>87.6040 EUR</b> (2026-07-06)"},
+        {"a=1&from=JPY&to=EUR", "1 JPY = <b>0.005396 EUR</b> (2026-07-06)"},
+        {"a=1000&from=EEK&to=EUR", "1000 EEK = <b>63.9116 EUR</b> (fixed rate)"},
+        {"a=100&from=AED&to=SAR", "100 AED = <b>102.1103 SAR</b> (2026-07-06)"},
+        {"a=250&from=EUR&to=USD", "250 EUR = <b>285.3750 USD</b> (2026-07-06)"},
+        {"a=1,000.50&from=USD&to=EUR", "1000.50 USD = <b>876.4783 EUR</b> (2026-07-06)"},
+        {"a=1,5&from=EUR&to=BGN", "1.5 EUR = <b>2.9337 BGN</b> (fixed rate)"},
+        {"a=%201%2C5%20&from=EUR&to=BGN", "1.5 EUR = <b>2.9337 BGN</b> (fixed rate)"},
+        {"a=-2&from=EUR&to=CHF", "-2 EUR = <b>-1.8402 CHF</b> (2026-07-06)"},
+        {"a=0&from=EUR&to=CHF", "0 EUR = <b>0.0000 CHF</b> (2026-07-06)"},
+        {"a=1&from=usd&to=eur", "1 USD = <b>0.8760 EUR</b> (2026-07-06)"},
+        {"a=1&from=EUR&to=VEB", "1 EUR = <b>73669904620000000.0000 VEB</b> (2026-07-06)"},
+        {"a=1&from=VEB&to=EUR", "1 VEB = <b>0.00000000000000001357 EUR</b> (2026-07-06)"},
+        {"from=USD&to=EUR&a=3", "3 USD = <b>2.6281 EUR</b> (2026-07-06)"},
+        {"a=3&a=4&from=USD&to=EUR", "3 USD = <b>2.6281 EUR</b> (2026-07-06)"},
+        {"a=1,5 x&from=USD&to=EUR", "Not an amount: 1,5 x"},
+        {"a=1,5%20x&from=USD&to=EUR", "Not an amount: 1,5 x"},
+        {"a=&from=USD&to=EUR", "No amount given"},
+        {"from=USD&to=EUR", "No amount given"},
+        {"", "No amount given"},
+        {"a=1e99&from=USD&to=EUR", "Not an amount: 1e99"},
+        {"a=2000000000000000&from=USD&to=EUR",
+            "Amount too large (at most 10^15): 2000000000000000"},
+        {"a=1&from=&to=EUR", "No currency to convert from"},
+        {"a=1&from=USD", "No currency to convert to"},
+        {"a=1&from=XYZ&to=EUR", "Unknown currency: XYZ"},
+        {"a=1&from=USD&to=EURO", "Unknown currency: EURO"},
+        {"a=1&from=US&to=EUR", "Unknown currency: US"},
+        {"a=1&from=%00&to=EUR", "Unknown currency: ?"},
+    };
+    for (const auto &row : rows) {
+        const Response response
+            = handleRequest("GET", std::string("/finance/converter?") + row.query, table());
+        EXPECT_EQ(response.status, 200u) << row.query;
+        EXPECT_EQ(response.contentType, "text/html; charset=windows-1252");
+        EXPECT_EQ(cell(response.body), row.cell) << row.query;
+        EXPECT_TRUE(isAscii(response.body)) << row.query;
+    }
+}
+
+TEST(ServicePages, EchoedInputIsEscapedAndCut)
+{
+    struct Row {
+        const char *query;
+        const char *cell;
+    };
+    const Row rows[] = {
+        {"a=%3C/td%3E%3Cscript%3E&from=USD&to=EUR", "Not an amount: &lt;/td&gt;&lt;script&gt;"},
+        {"a=<b>&from=USD&to=EUR", "Not an amount: &lt;b&gt;"},
+        {"a=x%26y%22z'&from=USD&to=EUR", "Not an amount: x&amp;y&quot;z&#39;"},
+        {"a=%E9t%C3%A9&from=USD&to=EUR", "Not an amount: ?t??"},
+        {"a=%0D%0Ax%09&from=USD&to=EUR", "Not an amount: ??x?"},
+        {"a=%&from=USD&to=EUR", "Not an amount: %"}, {"a=%4&from=USD&to=EUR", "Not an amount: %4"},
+        {"a=%zz&from=USD&to=EUR", "Not an amount: %zz"},
+        {"a=abcdefghijklmnopqrstuvwxyz0123456789&from=USD&to=EUR",
+            "Not an amount: abcdefghijklmnopqrstuvwxyz012345"},
+        {"a=12345678901234567890123456789012345678901234&from=USD&to=EUR",
+            "Amount too long: 12345678901234567890123456789012"},
+        {"a=1&from=%3Ctd%20align=left%3E&to=EUR", "Unknown currency: &lt;TD ALIGN=LEFT&gt;"},
+        {"a=1&from=USD&to=<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<",
+            "Unknown currency: &lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;"
+            "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;"}, // 32 of 40
+    };
+    for (const auto &row : rows) {
+        const Response response
+            = handleRequest("GET", std::string("/finance/converter?") + row.query, table());
+        EXPECT_EQ(response.status, 200u) << row.query;
+        EXPECT_EQ(cell(response.body), row.cell) << row.query;
+        EXPECT_TRUE(isAscii(response.body)) << row.query;
+    }
+}
+
+TEST(ServicePages, PathsAndMethods)
+{
+    struct Row {
+        const char *method;
+        std::string target;
+        unsigned status;
+        const char *contains;
+    };
+    const Row rows[] = {
+        {"GET", "/", 200, "<td>VEB</td><td>73669904620000000</td>"},
+        {"GET", "/?x=1", 200, "<h1>Korvalux</h1>"},
+        {"GET", "/healthz", 200, "ok 2026-07-06"},
+        {"HEAD", "/finance/converter?a=1&from=USD&to=EUR", 200, "<b>0.8760 EUR</b>"},
+        {"GET", "/finance/converter", 200, "No amount given"},
+        {"GET", "/finance/converter/", 404, "Not found: /finance/converter/"},
+        {"GET", "/favicon.ico", 404, "<td align=left>Not found: /favicon.ico</td>"},
+        {"GET", "/%3Cx%3E", 404, "Not found: /&lt;x&gt;"},
+        {"GET", "http://host/finance/converter?a=1", 404, "Not found"},
+        {"POST", "/finance/converter?a=1&from=USD&to=EUR", 405, "Method not allowed: POST"},
+        {"DELETE", "/", 405, "Method not allowed"},
+        {"get", "/", 405, "Method not allowed: get"},
+        {"GET", "/finance/converter?a=" + std::string(8192, '1'), 414, "Request too long"},
+        {"GET", "/" + std::string(8191, 'x'), 404, "Not found"},
+    };
+    for (const auto &row : rows) {
+        const Response response = handleRequest(row.method, row.target, table());
+        EXPECT_EQ(response.status, row.status) << row.method << " " << row.target.substr(0, 40);
+        EXPECT_NE(response.body.find(row.contains), std::string::npos)
+            << row.method << " " << row.target.substr(0, 40) << "\n"
+            << response.body.substr(0, 300);
+        EXPECT_TRUE(isAscii(response.body));
+    }
+}
+
+TEST(ServicePages, HomePageListsEveryCurrency)
+{
+    const Response home = handleRequest("GET", "/", table());
+    for (const auto &[code, rate] : table().rates())
+        EXPECT_NE(home.body.find("<tr><td>" + code + "</td>"), std::string::npos) << code;
+    // The result cell marker must not appear: only converter pages carry one.
+    EXPECT_EQ(home.body.find("<td align=left>"), std::string::npos);
+    EXPECT_NE(home.body.find("<td>EEK</td><td>15.6466</td><td>euro conversion rate</td><td>fixed "
+                             "rate</td>"),
+        std::string::npos);
+}
+
+TEST(ServicePages, PercentDecoding)
+{
+    struct Row {
+        const char *in;
+        std::string out;
+    };
+    const Row rows[] = {
+        {"a%20b", "a b"},
+        {"%41%62", "Ab"},
+        {"%2b+", "++"},
+        {"100%", "100%"},
+        {"%%41", "%A"},
+        {"%g1", "%g1"},
+        {"%00", std::string(1, '\0')},
+        {"%ff", "\xff"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(percentDecode(row.in), row.out) << row.in;
+}

@@ -1,0 +1,349 @@
+// The rate refresh against fake feed servers on loopback: good feeds are taken
+// together, bad ones (corrupt, cut, stalled, wrongly dated, refused) leave the
+// rates as they were; readers never see a half-updated table nor a torn cache
+// file; at start the newest of snapshot and cache wins.
+#include "service/rate_store.h"
+#include "service/refresher.h"
+
+#include "loopback_http_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace korvalux::service;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+std::string readData(const char *name)
+{
+    std::ifstream in(std::string(KORVALUX_SERVICE_TEST_DATA) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const std::string &ecbText()
+{
+    static const std::string text = readData("eurofxref-daily-2026-07-06.xml");
+    return text;
+}
+
+const std::string &dailyText()
+{
+    static const std::string text = readData("currency-api-eur-2026-07-06.json");
+    return text;
+}
+
+std::string replaced(std::string text, const std::string &from, const std::string &to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The real files moved to another day, with USD (ECB) and ARS (daily) set to
+// values derived from the day, so a reader can tell which day it looks at.
+std::string ecbOfDay(int day)
+{
+    char date[16];
+    std::snprintf(date, sizeof date, "2026-07-%02d", day);
+    return replaced(replaced(ecbText(), "2026-07-06", date), "'1.1415'",
+        "'1." + std::to_string(1000 + day) + "'");
+}
+
+std::string dailyOfDay(int day)
+{
+    char date[16];
+    std::snprintf(date, sizeof date, "2026-07-%02d", day);
+    return replaced(
+        replaced(dailyText(), "2026-07-06", date), "1706.39780514", std::to_string(2000 + day));
+}
+
+RateStore realStore()
+{
+    return RateStore(std::get<RateDocument>(parseEcbDocument(ecbText())),
+        std::get<RateDocument>(parseDailyTableDocument(dailyText())));
+}
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/korvalux-refresh-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(m_path); }
+    const fs::path &path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// Serves /ecb and /daily from the given answers.
+class FeedServer
+{
+public:
+    using Make = std::function<loopback::Answer(const std::string &path)>;
+    explicit FeedServer(Make make)
+        : m_server([make](const loopback::Request &r) { return make(r.target); }, false)
+    {
+        EXPECT_TRUE(m_server.start());
+    }
+    ~FeedServer() { m_server.stop(); }
+    std::string url(const char *path) const { return m_server.baseUrl() + path; }
+
+private:
+    loopback::Server m_server;
+};
+
+RefreshOptions options(const FeedServer &server, const fs::path &cache)
+{
+    RefreshOptions o;
+    o.ecbUrl = server.url("/ecb");
+    o.dailyUrl = server.url("/daily");
+    o.cacheDir = cache;
+    o.connectTimeout = 2000ms;
+    o.transferTimeout = 700ms;
+    o.maxBytes = 64 * 1024;
+    o.today = [] { return std::string("2026-07-31"); };
+    return o;
+}
+
+std::string usd(const RateTable &table)
+{
+    return formatExact(table.find("USD")->perEur);
+}
+
+} // namespace
+
+TEST(ServiceRefresh, GoodFeedsAreTakenTogetherAndCached)
+{
+    TempDir cache;
+    FeedServer server([](const std::string &path) {
+        return loopback::response(200, path == "/ecb" ? ecbOfDay(7) : dailyOfDay(7));
+    });
+    RateStore store = realStore();
+    std::vector<std::string> log;
+    Refresher refresher(store, options(server, cache.path()),
+        [&](const std::string &line) { log.push_back(line); });
+    refresher.refreshOnce();
+
+    const auto table = store.table();
+    EXPECT_EQ(table->ecbDate(), "2026-07-07");
+    EXPECT_EQ(table->dailyDate(), "2026-07-07");
+    EXPECT_EQ(usd(*table), "1.1007");
+    EXPECT_EQ(formatExact(table->find("ARS")->perEur), "2007");
+    EXPECT_EQ(formatExact(table->find("AED")->perEur), "4.04232075"); // the peg follows USD
+    EXPECT_EQ(readWholeFile(cache.path() / "ecb.xml"), ecbOfDay(7));
+    EXPECT_EQ(readWholeFile(cache.path() / "daily.json"), dailyOfDay(7));
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("now using"), std::string::npos);
+}
+
+TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
+{
+    struct Row {
+        const char *name;
+        std::function<loopback::Answer()> answer; // the same for both feeds
+        const char *logged;
+    };
+    const std::string corruptXml = "<gesmes:Envelope><Cube><Cube time='2026-07-07'>";
+    const Row rows[] = {
+        {"corrupt", [&] { return loopback::response(200, "{{{ <<< not a feed"); }, "not "},
+        {"truncated by the server",
+            [&] {
+                return loopback::Answer()
+                    .send(loopback::responseHead(200, {{"Content-Length", "5000"}})
+                        + ecbOfDay(7).substr(0, 700))
+                    .close();
+            },
+            "not taken"},
+        {"cut without a length",
+            [&] {
+                return loopback::Answer()
+                    .send(loopback::responseHead(200, {{"Connection", "close"}}) + corruptXml)
+                    .close();
+            },
+            "not taken"},
+        {"stalled",
+            [&] {
+                return loopback::Answer()
+                    .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
+                    .pause(5000ms);
+            },
+            "timed out"},
+        {"older dated",
+            [&] {
+                return loopback::response(
+                    200, replaced(ecbText(), "2026-07-06", "2026-07-01") + std::string());
+            },
+            "older than"},
+        {"future dated",
+            [&] {
+                return loopback::response(200, replaced(ecbText(), "2026-07-06", "2026-08-01"));
+            },
+            "in the future"},
+        {"refused", [&] { return loopback::response(503, ecbOfDay(7)); }, "HTTP status 503"},
+        {"too large", [&] { return loopback::response(200, std::string(100 * 1024, ' ')); },
+            "larger than"},
+    };
+    for (const auto &row : rows) {
+        TempDir cache;
+        FeedServer server([&](const std::string &) { return row.answer(); });
+        RateStore store = realStore();
+        const auto before = store.table();
+        std::vector<std::string> log;
+        Refresher refresher(store, options(server, cache.path()),
+            [&](const std::string &line) { log.push_back(line); });
+        refresher.refreshOnce();
+
+        EXPECT_EQ(store.table(), before) << row.name; // the very same table
+        EXPECT_EQ(store.date(Feed::Ecb), "2026-07-06") << row.name;
+        EXPECT_EQ(store.date(Feed::Daily), "2026-07-06") << row.name;
+        EXPECT_FALSE(fs::exists(cache.path() / "ecb.xml")) << row.name;
+        EXPECT_FALSE(fs::exists(cache.path() / "daily.json")) << row.name;
+        ASSERT_GE(log.size(), 1u) << row.name;
+        EXPECT_NE(log.front().find(row.logged), std::string::npos)
+            << row.name << ": " << log.front();
+        EXPECT_NE(log.front().find("keeping 2026-07-06"), std::string::npos) << log.front();
+    }
+}
+
+TEST(ServiceRefresh, OneBadFeedDoesNotHoldBackTheOther)
+{
+    TempDir cache;
+    FeedServer server([](const std::string &path) {
+        return path == "/ecb" ? loopback::response(200, ecbOfDay(8))
+                              : loopback::response(200, dailyOfDay(8).substr(0, 300));
+    });
+    RateStore store = realStore();
+    Refresher refresher(store, options(server, cache.path()), [](const std::string &) {});
+    refresher.refreshOnce();
+    EXPECT_EQ(store.date(Feed::Ecb), "2026-07-08");
+    EXPECT_EQ(store.date(Feed::Daily), "2026-07-06");
+    EXPECT_EQ(formatExact(store.table()->find("ARS")->perEur), "1706.39780514");
+    EXPECT_TRUE(fs::exists(cache.path() / "ecb.xml"));
+    EXPECT_FALSE(fs::exists(cache.path() / "daily.json"));
+}
+
+TEST(ServiceRefresh, ReadersNeverSeeHalfAnUpdateNorATornCache)
+{
+    TempDir cache;
+    std::atomic<int> day {7};
+    FeedServer server([&](const std::string &path) {
+        const int d = day.load();
+        return loopback::response(200, path == "/ecb" ? ecbOfDay(d) : dailyOfDay(d));
+    });
+    RateStore store = realStore();
+    Refresher refresher(store, options(server, cache.path()), [](const std::string &) {});
+
+    std::atomic<bool> done {false};
+    std::atomic<int> checked {0};
+    std::atomic<int> faults {0};
+    std::thread tableReader([&] {
+        while (!done) {
+            const auto table = store.table();
+            const std::string date = table->ecbDate();
+            const int d = std::stoi(date.substr(8));
+            const bool consistent = table->dailyDate() == date
+                && table->find("USD")->perEur
+                    == *parseDecimal(d == 6 ? "1.1415" : "1." + std::to_string(1000 + d))
+                && (d == 6 || formatExact(table->find("ARS")->perEur) == std::to_string(2000 + d));
+            if (!consistent && faults.fetch_add(1) == 0)
+                ADD_FAILURE() << "half-updated: " << date << " " << table->dailyDate() << " "
+                              << usd(*table);
+            ++checked;
+        }
+    });
+    std::thread cacheReader([&] {
+        while (!done) {
+            if (const auto text = readWholeFile(cache.path() / "ecb.xml")) {
+                if (!std::holds_alternative<RateDocument>(parseEcbDocument(*text))
+                    && faults.fetch_add(1) == 0)
+                    ADD_FAILURE() << "torn cache file: " << text->size() << " bytes";
+                ++checked;
+            }
+        }
+    });
+    for (int d = 7; d <= 30; ++d) {
+        day = d;
+        refresher.refreshOnce();
+        ASSERT_EQ(store.date(Feed::Ecb), (d < 10 ? "2026-07-0" : "2026-07-") + std::to_string(d));
+    }
+    done = true;
+    tableReader.join();
+    cacheReader.join();
+    EXPECT_EQ(faults.load(), 0);
+    EXPECT_GT(checked.load(), 24);
+    EXPECT_EQ(readWholeFile(cache.path() / "daily.json"), dailyOfDay(30));
+    // Only the two cache files: no temporary file left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(cache.path()), fs::directory_iterator()), 2);
+}
+
+TEST(ServiceRefresh, StartUpTakesTheNewestOfSnapshotAndCache)
+{
+    struct Row {
+        const char *name;
+        std::string cachedEcb; // "" for no file
+        std::string cachedDaily;
+        const char *ecbDate;
+        const char *dailyDate;
+    };
+    const Row rows[] = {
+        {"no cache", "", "", "2026-07-06", "2026-07-06"},
+        {"newer cache", ecbOfDay(9), dailyOfDay(10), "2026-07-09", "2026-07-10"},
+        {"older cache", replaced(ecbText(), "2026-07-06", "2026-07-02"), "", "2026-07-06",
+            "2026-07-06"},
+        {"torn cache", ecbOfDay(9).substr(0, 500), "{\"date\":", "2026-07-06", "2026-07-06"},
+    };
+    const fs::path snapshot = KORVALUX_SERVICE_TEST_DATA;
+    for (const auto &row : rows) {
+        TempDir cache;
+        if (!row.cachedEcb.empty()) {
+            ASSERT_EQ(writeFileAtomically(cache.path() / "ecb.xml", row.cachedEcb), "");
+        }
+        if (!row.cachedDaily.empty()) {
+            ASSERT_EQ(writeFileAtomically(cache.path() / "daily.json", row.cachedDaily), "");
+        }
+        const auto loaded = loadStartDocuments(snapshot, cache.path());
+        ASSERT_TRUE(std::holds_alternative<StartDocuments>(loaded)) << row.name;
+        const auto &docs = std::get<StartDocuments>(loaded);
+        EXPECT_EQ(docs.ecb.date, row.ecbDate) << row.name;
+        EXPECT_EQ(docs.daily.date, row.dailyDate) << row.name;
+    }
+
+    TempDir empty;
+    const auto none = loadStartDocuments(empty.path() / "missing", empty.path());
+    ASSERT_TRUE(std::holds_alternative<std::string>(none));
+    EXPECT_NE(std::get<std::string>(none).find("no usable ECB rates"), std::string::npos);
+}
+
+TEST(ServiceRefresh, PeriodicRefreshStopsPromptlyMidTransfer)
+{
+    TempDir cache;
+    FeedServer server([](const std::string &) {
+        return loopback::Answer()
+            .send(loopback::responseHead(200, {{"Content-Length", "9"}}))
+            .pause(10s);
+    });
+    RateStore store = realStore();
+    RefreshOptions o = options(server, cache.path());
+    o.transferTimeout = 30s;
+    Refresher refresher(store, o, [](const std::string &) {});
+    refresher.start();
+    std::this_thread::sleep_for(200ms);
+    const auto before = std::chrono::steady_clock::now();
+    refresher.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_EQ(store.date(Feed::Ecb), "2026-07-06");
+}
