@@ -1,7 +1,7 @@
 // Fuzz target for the result extraction: it must end on every page, and on every
 // page whose pass-by-pass extraction ends within a bound it must give the same
-// result. Bytes 0x01-0x04 stand for the markers, "&nbsp;" and a line break, so
-// the fuzzer reaches result cells without having to guess them.
+// result. Bytes 0x01-0x06 stand for the markers, "&nbsp;", a line break and the
+// halves of "&nbsp;", so the fuzzer reaches result cells without guessing them.
 #include "extract_result_passes.h"
 #include "net/conversion_request.h"
 
@@ -29,6 +29,12 @@ QString pageFrom(const std::uint8_t *data, std::size_t size)
             break;
         case 0x04:
             page += QStringLiteral("\r\n");
+            break;
+        case 0x05: // halves of "&nbsp;", to split it with a line break or a tag
+            page += QStringLiteral("&nb");
+            break;
+        case 0x06:
+            page += QStringLiteral("sp;");
             break;
         default:
             page += QChar(char16_t(data[i]));
