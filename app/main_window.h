@@ -1,9 +1,9 @@
-// The main window: Form1 with its behaviour. Form_Load runs the start-up (session,
-// lists, centring, hand cursor, home page, restored choices, caption) and
-// Form_Unload the shut-down (save, close the session, end). The handlers are thin
-// over the catalogue, the conversion, the settings store and the start-up
-// utilities; everything that reaches outside the process is a seam in MainWindowSeams, with
-// the production behaviour as its default.
+// The main window: Form1 with its behaviour. Form_Load runs the start-up
+// (session, lists, centring, hand cursor, home page, restored choices, caption)
+// and Form_Unload the shut-down (save, close the session, end). The handlers are
+// thin over the catalogue, the conversion, the settings store and the start-up
+// utilities; whatever reaches outside the process is a seam in MainWindowSeams,
+// with the production behaviour as its default.
 #pragma once
 
 #include "app/startup.h"
