@@ -50,7 +50,7 @@ void BM_ExtractByPasses(benchmark::State &state)
     const QString &page = bigPage();
     passes::Outcome outcome;
     for (auto _ : state) {
-        outcome = passes::extractResultByPasses(page, LONG_MAX, LLONG_MAX);
+        outcome = passes::extractResultByPasses(page, LONG_MAX);
         benchmark::DoNotOptimize(outcome);
     }
     if (!outcome.ended || outcome.result != conversion::ExtractResultText(page))

@@ -2,7 +2,7 @@
 // always done it: one tag removed per pass over the whole text, each pass looking
 // for the first "<" and the first ">" from the start. Kept only as the yardstick
 // the fuzzer and the benchmark hold the one-pass extraction against; on some
-// cells its passes never end, so it gives up after a bound.
+// cells its passes never end, so it gives up on those and after a bound.
 #pragma once
 
 #include <QString>
@@ -17,8 +17,8 @@ struct Outcome {
     std::optional<QString> result; // nullopt: the page has no result cell
 };
 
-// maxPasses bounds the tag-removal passes; a cell longer than maxLength gives up too.
-inline Outcome extractResultByPasses(const QString &page, long maxPasses, qsizetype maxLength)
+// maxPasses bounds the tag-removal passes.
+inline Outcome extractResultByPasses(const QString &page, long maxPasses)
 {
     // Positions count from 1 and a failed search gives 0, as in the steps.
     const auto inStr = [](qsizetype start, const QString &text, const QString &what) {
@@ -37,14 +37,16 @@ inline Outcome extractResultByPasses(const QString &page, long maxPasses, qsizet
     c = c.replace(QStringLiteral("\n"), QString());
     long pass = 0;
     while (inStr(1, c, QStringLiteral("<")) > 0) {
-        if (++pass > maxPasses || c.size() > maxLength)
+        if (++pass > maxPasses)
             return {false, std::nullopt};
         const qsizetype o = inStr(1, c, QStringLiteral("<"));
         const qsizetype t = inStr(1, c, QStringLiteral(">"));
-        if (t > o)
-            c.remove(o - 1, t - o + 1); // the same cut, in place
-        else
-            c = c.left(o - 1) + c.mid(t);
+        // When the first ">" does not stand after the first "<" (or there is none),
+        // the pass keeps it before the next "<", so every later pass is the same
+        // kind: the loop never ends.
+        if (t <= o)
+            return {false, std::nullopt};
+        c.remove(o - 1, t - o + 1); // the same as c = c.left(o - 1) + c.mid(t)
     }
     while (c.startsWith(u' '))
         c.remove(0, 1);
