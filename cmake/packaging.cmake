@@ -58,9 +58,13 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Korvalux converts an amount from one currency to another by asking a converter\n\
 web service, and remembers the two chosen currencies between runs. The package\n\
 holds the desktop program (korvalux) and the converter service (korvalux-service).")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The programs find their installed files by the prefix they were built with,
+# so the package keeps it: configure with -DCMAKE_INSTALL_PREFIX=/usr for a .deb.
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Metric twins of Arial, the window's font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
