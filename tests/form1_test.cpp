@@ -227,17 +227,4 @@ TEST(Form1Interaction, TypedTextNeverLandsInTheListsOrTheResults)
     EXPECT_EQ(form.Text2->text(), QString());
 }
 
-TEST(Form1Interaction, LongResultKeepsTheLayout)
-{
-    Form1 form;
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    const QRect before = form.Text2->geometry();
-    const QSize windowBefore = form.size();
-    form.Text2->setText(QString(2000, u'8') + QStringLiteral(" EUR"));
-    QApplication::processEvents();
-    EXPECT_EQ(form.Text2->geometry(), before);
-    EXPECT_EQ(form.size(), windowBefore);
-}
-
 } // namespace
