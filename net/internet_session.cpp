@@ -8,11 +8,8 @@
 
 #include <curl/curl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
-#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -94,21 +91,21 @@ int onProgress(void *userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return Clock::now() - transfer->lastReceived > transfer->stallTimeout ? 1 : 0;
 }
 
-bool isLoopbackHost(std::string host)
+// Loopback is never sent through a proxy; for every other host, on every hop of a
+// redirect, libcurl follows the standard variables (http_proxy, https_proxy,
+// all_proxy). Setting the no-proxy list replaces no_proxy, so its value joins ours.
+std::string noProxyList()
 {
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    for (char &c : host)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (host == "localhost" || host.ends_with(".localhost"))
-        return true;
-    in_addr v4 {};
-    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6 {};
-    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1)
-        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
-    return false;
+    const char *fromEnvironment = std::getenv("no_proxy");
+    if (!fromEnvironment || !*fromEnvironment)
+        fromEnvironment = std::getenv("NO_PROXY");
+    const std::string theirs = fromEnvironment ? fromEnvironment : "";
+    if (theirs == "*") // libcurl understands "*" only as the whole list
+        return theirs;
+    std::string list = "localhost,127.0.0.0/8,::1,::ffff:127.0.0.0/104";
+    if (!theirs.empty())
+        list += ',' + theirs;
+    return list;
 }
 
 // libcurl's parser would take a "#" for the start of a fragment and drop the rest
@@ -227,19 +224,14 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits)
     if (!url)
         return {};
 
-    // Loopback is never sent through a proxy; other hosts follow the standard
-    // proxy variables (http_proxy, https_proxy, all_proxy, no_proxy).
-    CurlText host;
-    const bool loopback = curl_url_get(url.get(), CURLUPART_HOST, &host.text, 0) == CURLUE_OK
-        && isLoopbackHost(host.text);
-
+    const std::string noProxy = noProxyList();
     Transfer transfer;
     transfer.maxBytes = limits.maxBodyBytes;
     transfer.stallTimeout = limits.stallTimeout;
     transfer.lastReceived = Clock::now();
 
     curl_easy_setopt(easy, CURLOPT_CURLU, url.get());
-    curl_easy_setopt(easy, CURLOPT_PROXY, loopback ? "" : static_cast<const char *>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);

@@ -391,7 +391,7 @@ TEST_F(InternetSession, ClosedOrUnreachableGivesTheEmptyText)
 class ProxyEnvironment
 {
 public:
-    explicit ProxyEnvironment(const std::string &proxy)
+    ProxyEnvironment(const std::string &proxy, const char *noProxy)
     {
         for (const char *name :
             {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
@@ -400,13 +400,16 @@ public:
             ::unsetenv(name);
         }
         ::setenv("http_proxy", proxy.c_str(), 1);
+        if (noProxy)
+            ::setenv("no_proxy", noProxy, 1);
     }
     ~ProxyEnvironment()
     {
-        ::unsetenv("http_proxy");
         for (const auto &[name, value] : m_saved) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
 
@@ -414,32 +417,54 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
+// 0.0.0.0 stands for a host that is not loopback: reaching it directly still stays
+// on this machine (and is refused on port 9).
 TEST_F(InternetSession, UsesTheProxyExceptForLoopback)
 {
-    loopback::Server proxy(
-        [](const loopback::Request &) { return loopback::response(200, "via proxy"); });
-    ASSERT_TRUE(proxy.start());
-    const ProxyEnvironment environment(proxy.baseUrl());
-    serve("/finance/converter", loopback::response(200, "direct"));
-
+    struct Row {
+        const char *noProxy; // the no_proxy variable, or none
+        std::string address;
+        const char *page;
+        bool proxied;
+    };
     const std::string query = "/finance/converter?a=1#2&from=USD&to=EUR";
     const std::string port = std::to_string(m_server.port());
-    EXPECT_EQ(net::DownloadPage(QString::fromStdString("http://127.0.0.1:" + port + query)),
-        QStringLiteral("direct"));
-    EXPECT_EQ(net::DownloadPage(QString::fromStdString("http://localhost:" + port + query)),
-        QStringLiteral("direct"));
-    EXPECT_TRUE(proxy.requests().empty());
-
-    // 0.0.0.0 is no loopback address, yet reaching it directly would stay on this machine.
-    const std::string outside = "http://0.0.0.0:9" + query;
-    EXPECT_EQ(net::DownloadPage(QString::fromStdString(outside)), QStringLiteral("via proxy"));
-    const std::vector<loopback::Request> proxied = proxy.requests();
-    ASSERT_EQ(proxied.size(), 1u);
-    EXPECT_EQ(proxied.front().target, outside);
-    EXPECT_EQ(proxied.front().header("Cache-Control"), "no-cache");
-    EXPECT_EQ(proxied.front().header("Pragma"), "no-cache");
-    EXPECT_FALSE(proxied.front().hasHeader("Proxy-Connection")) << proxied.front().raw;
-    EXPECT_FALSE(proxied.front().hasHeader("Accept")) << proxied.front().raw;
+    const Row rows[] = {
+        {nullptr, "http://127.0.0.1:" + port + query, "direct", false},
+        {nullptr, "http://localhost:" + port + query, "direct", false},
+        {"other.example", "http://localhost:" + port + query, "direct", false},
+        {nullptr, "http://127.0.0.2:1" + query, "", false},
+        {nullptr, "http://[::1]:1" + query, "", false},
+        {"*", "http://0.0.0.0:9" + query, "", false},
+        {"other.example,0.0.0.0", "http://0.0.0.0:9" + query, "", false},
+        {nullptr, "http://0.0.0.0:9" + query, "via proxy", true},
+        {"other.example", "http://0.0.0.0:9" + query, "via proxy", true},
+        {nullptr, "http://127.0.0.1:" + port + "/away", "via proxy", true},
+    };
+    serve("/finance/converter", loopback::response(200, "direct"));
+    // A "#" in a Location header does start a fragment, which is not sent.
+    serve("/away", loopback::response(302, "", {{"Location", "http://0.0.0.0:9/moved#x"}}));
+    for (const Row &row : rows) {
+        loopback::Server proxy(
+            [](const loopback::Request &) { return loopback::response(200, "via proxy"); });
+        ASSERT_TRUE(proxy.start());
+        const ProxyEnvironment environment(proxy.baseUrl(), row.noProxy);
+        const std::string label = row.address + " no_proxy=" + (row.noProxy ? row.noProxy : "");
+        EXPECT_EQ(
+            net::DownloadPage(QString::fromStdString(row.address)), QString::fromLatin1(row.page))
+            << label;
+        const std::vector<loopback::Request> proxied = proxy.requests();
+        ASSERT_EQ(proxied.size(), row.proxied ? 1u : 0u) << label;
+        if (!row.proxied)
+            continue;
+        const loopback::Request &request = proxied.front();
+        const bool redirected = row.address.ends_with("/away");
+        EXPECT_EQ(request.target, "http://0.0.0.0:9" + (redirected ? "/moved" : query)) << label;
+        EXPECT_EQ(request.header("Cache-Control"), "no-cache") << label;
+        EXPECT_EQ(request.header("Pragma"), "no-cache") << label;
+        EXPECT_FALSE(request.hasHeader("Proxy-Connection")) << request.raw;
+        EXPECT_FALSE(request.hasHeader("Accept")) << request.raw;
+    }
 }
 
 } // namespace
