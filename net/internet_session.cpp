@@ -8,7 +8,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
@@ -233,7 +235,8 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits)
     curl_easy_setopt(easy, CURLOPT_CURLU, url.get());
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+        curl_off_t(std::min<std::size_t>(limits.maxBodyBytes, INT64_MAX)));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);

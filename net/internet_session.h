@@ -23,8 +23,10 @@ void OpenInternetSession();
 void CloseInternetSession();
 bool isSessionOpen();
 
-// The body of the answer at address, each byte one character through
-// Windows-1252; the empty text when nothing could be downloaded.
+// The body of the answer at address, whatever its status, each byte one
+// character through Windows-1252; the empty text when nothing could be
+// downloaded or the body is over maxBodyBytes. A failure part-way through the
+// body (a cut connection, a stall) leaves what was read before it.
 QString DownloadPage(const QString &address, const DownloadLimits &limits = {});
 
 // The address as it goes on the wire: Windows-1252 bytes (a character outside the
