@@ -10,6 +10,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -325,6 +330,34 @@ TEST_F(InternetSession, GivesUpOnAStalledAnswer)
     EXPECT_EQ(net::DownloadPage(address("/silent"), limits), QString());
     EXPECT_EQ(net::DownloadPage(address("/head"), limits), QString());
     EXPECT_EQ(net::DownloadPage(address("/part"), limits), text(body));
+}
+
+// A listener whose queue is full leaves new connections unanswered, so only the
+// connect time-out can end the download (the stall time-out is out of reach).
+TEST_F(InternetSession, GivesUpOnAConnectionThatIsNeverAccepted)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in queue {};
+    queue.sin_family = AF_INET;
+    queue.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof queue;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&queue), sizeof queue), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&queue), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr *>(&queue), sizeof queue);
+    }
+    const net::DownloadLimits limits {300ms, 1h, 1000};
+    const QString unanswered = QStringLiteral("http://127.0.0.1:%1/a").arg(ntohs(queue.sin_port));
+    EXPECT_EQ(net::DownloadPage(unanswered, limits), QString());
+    for (const int filler : fillers)
+        ::close(filler);
+    ::close(listener);
+    serve("/a", loopback::response(200, "a"));
+    EXPECT_EQ(net::DownloadPage(address("/a"), limits), QStringLiteral("a"));
 }
 
 TEST_F(InternetSession, RefusesABodyOverTheLimit)
