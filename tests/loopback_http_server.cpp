@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace loopback
@@ -242,22 +243,34 @@ bool Server::pauseFor(std::chrono::milliseconds delay) const
 void Server::serve(int socket, int connection)
 {
     std::string buffer; // bytes received but not yet part of a handled request
+    // Waits a moment for more bytes: false once the client has closed.
+    const auto receive = [&] {
+        pollfd client {socket, POLLIN, 0};
+        if (::poll(&client, 1, pollMillis) <= 0)
+            return true;
+        char bytes[16384];
+        const ssize_t received = ::recv(socket, bytes, sizeof bytes, 0);
+        if (received <= 0)
+            return false;
+        buffer.append(bytes, std::size_t(received));
+        return true;
+    };
     bool open = true;
     while (open && !m_stopping) {
         const std::size_t headEnd = buffer.find("\r\n\r\n");
         if (headEnd == std::string::npos) {
-            pollfd client {socket, POLLIN, 0};
-            if (::poll(&client, 1, pollMillis) <= 0)
-                continue;
-            char bytes[16384];
-            const ssize_t received = ::recv(socket, bytes, sizeof bytes, 0);
-            if (received <= 0)
-                break;
-            buffer.append(bytes, std::size_t(received));
+            open = receive();
             continue;
         }
         Request request = parseHead(buffer.substr(0, headEnd + 4), connection);
-        buffer.erase(0, headEnd + 4);
+        const std::size_t bodySize
+            = std::strtoul(request.header("Content-Length").c_str(), nullptr, 10);
+        if (buffer.size() < headEnd + 4 + bodySize) {
+            open = receive();
+            continue;
+        }
+        request.body = buffer.substr(headEnd + 4, bodySize);
+        buffer.erase(0, headEnd + 4 + bodySize);
         const Answer answer = m_handler(request);
         const bool clientCloses = sameName(request.header("Connection"), "close");
         if (m_record) {

@@ -25,6 +25,7 @@ struct Request {
     std::string target; // as on the request line, e.g. "/a?b=1" or "http://h/a?b=1"
     std::string version;
     std::vector<std::pair<std::string, std::string>> headers; // in order, names as sent
+    std::string body; // as long as its Content-Length says; chunked request bodies are not read
     int connection = 0; // 1 for the first connection accepted, 2 for the next...
 
     // The first header of that name (compared without case), or "" when absent.
