@@ -73,13 +73,6 @@ void appendToUnicode(QString &text, const char *bytes, std::size_t size)
         out[i] = toChar(static_cast<unsigned char>(bytes[i]));
 }
 
-QString toUnicode(const char *bytes, std::size_t size)
-{
-    QString text;
-    appendToUnicode(text, bytes, size);
-    return text;
-}
-
 QByteArray fromUnicode(QStringView text)
 {
     QByteArray bytes;

@@ -12,9 +12,8 @@
 namespace ansi
 {
 
-// Each byte becomes one character; the five bytes the code page leaves undefined
+// Appends each byte as one character; the five bytes the code page leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the characters of the same value.
-QString toUnicode(const char *bytes, std::size_t size);
 void appendToUnicode(QString &text, const char *bytes, std::size_t size);
 
 // Each character becomes one byte; a character outside the code page becomes "?".
