@@ -38,6 +38,12 @@ if(NOT KORVALUX_FUZZ)
 endif()
 
 if(KORVALUX_BUILD_TESTS AND NOT KORVALUX_FUZZ)
+  if(TARGET korvalux)
+    add_test(NAME install_layout
+             COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+                     -DDEST=${CMAKE_BINARY_DIR}/install-check -DPREFIX=${CMAKE_INSTALL_PREFIX}
+                     -P ${CMAKE_CURRENT_LIST_DIR}/../packaging/check_install.cmake)
+  endif()
   find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
   if(DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry_valid
