@@ -59,7 +59,9 @@ start_korvalux() {
 close_korvalux() {
   "$close_window" "$window"
   wait_for_exit "$korvalux_pid" 15 || fail "Korvalux did not end after its window was closed"
-  wait "$korvalux_pid" 2>/dev/null || true
+  local status=0
+  wait "$korvalux_pid" 2>/dev/null || status=$?
+  (( status == 0 )) || { cat "$work/korvalux.log"; fail "Korvalux ended with status $status"; }
 }
 
 # Tabs $1 times to Convert, presses it, tabs on to Copy To Clipboard, presses
