@@ -28,7 +28,8 @@ constexpr const char *usage
       "  --refresh              fetch both rate feeds now and every 6 hours\n"
       "  --ecb-url URL          ECB euro reference rates (XML)\n"
       "  --daily-url URL        CC0 daily table of rates per EUR (JSON)\n"
-      "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ")\n"
+      "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ",\n"
+      "                         or the source tree's service/data when not installed)\n"
       "  --cache-dir DIR        last good fetched documents (default "
       "$XDG_CACHE_HOME/korvalux-service)\n"
       "  --threads N            serving threads (default 1)\n"
@@ -56,6 +57,11 @@ int main(int argc, char **argv)
     RefreshOptions refresh;
     bool refreshing = false;
     std::filesystem::path dataDir = KORVALUX_SERVICE_DATA_DIR;
+#ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
+    // Not installed yet: run from the build tree with the snapshot in the sources.
+    if (std::error_code ec; !std::filesystem::is_directory(dataDir, ec))
+        dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
+#endif
     std::filesystem::path cacheDir;
 
     for (int i = 1; i < argc; ++i) {

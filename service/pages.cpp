@@ -226,6 +226,14 @@ Response handleRequest(std::string_view method, std::string_view target, const R
     if (method != "GET" && method != "HEAD")
         return errorPage(405, "Method not allowed: " + echo(method));
 
+    // The absolute form a client sends through a proxy: drop scheme and host.
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (target.starts_with(scheme)) {
+            const std::size_t slash = target.find('/', scheme.size());
+            target = slash == std::string_view::npos ? "/" : target.substr(slash);
+            break;
+        }
+    }
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
     const std::string_view query

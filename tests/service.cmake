@@ -21,3 +21,16 @@ if(KORVALUX_BUILD_SERVICE)
   endif()
   korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
 endif()
+
+# `cmake --install` of the service component: the program, the snapshot, the unit.
+if(KORVALUX_BUILD_SERVICE AND NOT KORVALUX_FUZZ)
+  set(korvalux_service_stage ${CMAKE_BINARY_DIR}/service-install-check)
+  add_test(NAME service_install
+    COMMAND sh -c "rm -rf \"$1\" && cmake --install \"$2\" --component service --prefix \"$1\" >/dev/null \
+&& test -x \"$1/bin/korvalux-service\" \
+&& test -s \"$1/share/korvalux-service/eurofxref-daily-2026-07-06.xml\" \
+&& test -s \"$1/share/korvalux-service/currency-api-eur-2026-07-06.json\" \
+&& grep -q '^ExecStart=.*/korvalux-service .*--refresh' \"$1/lib/systemd/user/korvalux-service.service\" \
+&& \"$1/bin/korvalux-service\" --help | grep -q -- --listen"
+      sh ${korvalux_service_stage} ${CMAKE_BINARY_DIR})
+endif()

@@ -18,7 +18,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -69,7 +71,8 @@ public:
         }
         if (m_err >= 0)
             ::close(m_err);
-        std::system(("rm -rf " + m_cacheDir).c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(m_cacheDir, ec);
     }
 
     int port() const { return m_port; }
@@ -327,7 +330,7 @@ TEST(ServiceTransport, SlowAndIdleClientsAreCut)
         sendAll(fd, row.first);
         const auto start = std::chrono::steady_clock::now();
         bool closed = false;
-        while (!closed && std::chrono::steady_clock::now() - start < 6s) {
+        while (!closed && std::chrono::steady_clock::now() - start < 8s) {
             if (row.trickle)
                 sendAll(fd, "X");
             pollfd p {fd, POLLIN, 0};
@@ -338,7 +341,7 @@ TEST(ServiceTransport, SlowAndIdleClientsAreCut)
         }
         ::close(fd);
         EXPECT_TRUE(closed) << row.name;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << row.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << row.name;
     }
     // Still serving.
     const int fd = connectTo(service.port());

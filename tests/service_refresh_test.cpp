@@ -113,7 +113,7 @@ RefreshOptions options(const FeedServer &server, const fs::path &cache)
     o.dailyUrl = server.url("/daily");
     o.cacheDir = cache;
     o.connectTimeout = 2000ms;
-    o.transferTimeout = 700ms;
+    o.transferTimeout = 10s; // generous: only the stall test waits it out
     o.maxBytes = 64 * 1024;
     o.today = [] { return std::string("2026-07-31"); };
     return o;
@@ -179,7 +179,7 @@ TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
             [&] {
                 return loopback::Answer()
                     .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
-                    .pause(5000ms);
+                    .pause(20s);
             },
             "timed out"},
         {"older dated",
@@ -203,8 +203,9 @@ TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
         RateStore store = realStore();
         const auto before = store.table();
         std::vector<std::string> log;
-        Refresher refresher(store, options(server, cache.path()),
-            [&](const std::string &line) { log.push_back(line); });
+        RefreshOptions o = options(server, cache.path());
+        o.transferTimeout = 1500ms;
+        Refresher refresher(store, o, [&](const std::string &line) { log.push_back(line); });
         refresher.refreshOnce();
 
         EXPECT_EQ(store.table(), before) << row.name; // the very same table
