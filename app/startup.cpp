@@ -100,6 +100,7 @@ std::optional<QCursor> loadCursorFile(const QString &path)
         return std::nullopt;
 
     QImageReader reader(path, "cur");
+    reader.setAutoDetectImageFormat(false); // load the ico plugin alone, not every image plugin
     const QImage image = reader.read();
     if (image.isNull())
         return std::nullopt;
