@@ -71,7 +71,7 @@ convert_and_copy() {
   for (( i = 0; i < $1; ++i )); do tabs+=(Tab); done
   xdotool key --delay 80 "${tabs[@]}" space Tab Tab space
   local i text=""
-  for i in $(seq 100); do
+  for i in $(seq 300); do
     text=$(xclip -o -selection clipboard 2>/dev/null || true)
     [[ -n "$text" ]] && break
     sleep 0.1
