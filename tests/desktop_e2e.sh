@@ -67,10 +67,9 @@ close_korvalux() {
 # Tabs $1 times to Convert, presses it, tabs on to Copy To Clipboard, presses
 # that, and prints the clipboard once it holds text.
 convert_and_copy() {
-  local tabs=()
+  local i tabs=() text=""
   for (( i = 0; i < $1; ++i )); do tabs+=(Tab); done
   xdotool key --delay 80 "${tabs[@]}" space Tab Tab space
-  local i text=""
   for i in $(seq 300); do
     text=$(xclip -o -selection clipboard 2>/dev/null || true)
     [[ -n "$text" ]] && break
