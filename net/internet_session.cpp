@@ -49,8 +49,8 @@ struct CurlText {
 
 struct Session {
     EasyHandle easy;
-    HeaderList
-        headers; // libcurl reads this list on every request; it must outlive the handle's use
+    // libcurl reads this list on every request; it must outlive the handle's use.
+    HeaderList headers;
 };
 
 std::optional<Session> theSession;
