@@ -130,8 +130,15 @@ private:
         const std::string_view method = view(request.method_string());
         const std::string_view target = view(request.target());
         const bool head = request.method() == http::verb::head;
-        send(handleRequest(method, target, *table), request.version(), request.keep_alive(), head,
-            method, target);
+        Response response;
+        try {
+            response = handleRequest(method, target, *table);
+        } catch (const std::exception &error) {
+            // Out of memory, in practice: this request fails, the service stays up.
+            writeLog(std::string("korvalux-service: request failed: ") + error.what());
+            return answerUnreadable(503, "The converter is busy, try again");
+        }
+        send(std::move(response), request.version(), request.keep_alive(), head, method, target);
     }
 
     // The parser fills in the target once the request line is complete.
