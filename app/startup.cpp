@@ -77,6 +77,9 @@ QString handCursorPath()
 
 std::optional<QCursor> loadCursorFile(const QString &path)
 {
+    // Opening a FIFO or a device would block start-up or read without end.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

@@ -17,6 +17,8 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -205,6 +207,8 @@ TEST(LoadCursorFile, IgnoresFilesThatAreNoCursor)
     offsetPastEnd.extraImageOffset = 1 << 20;
     CursorShape hotspotOutside;
     hotspotOutside.hotX = 32;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.cur"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QImage png(8, 8, QImage::Format_ARGB32);
     png.fill(Qt::red);
     const QString pngPath = dir.filePath(QStringLiteral("png.cur"));
@@ -224,6 +228,8 @@ TEST(LoadCursorFile, IgnoresFilesThatAreNoCursor)
         {"png", pngPath},
         {"missing", dir.filePath(QStringLiteral("missing.cur"))},
         {"a folder", dir.path()},
+        {"a FIFO, which would block the reader", fifo},
+        {"a character device", QStringLiteral("/dev/zero")},
     };
     for (const auto &c : cases)
         EXPECT_FALSE(startup::loadCursorFile(c.path).has_value()) << c.what;
