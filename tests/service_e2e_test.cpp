@@ -242,7 +242,7 @@ TEST_F(ServiceEndToEnd, TheDesktopProgramGetsTheSentence)
 
 TEST_F(ServiceEndToEnd, EveryCatalogueEntryConverts)
 {
-    ServiceProcess service({"--quiet"});
+    ServiceProcess service({"--quiet", "--threads", "2"}); // strands in use
     ASSERT_GT(service.port(), 0);
     const QString host = QString::fromStdString(service.host());
     for (const QString &entry : catalogue::currencyEntries()) {
