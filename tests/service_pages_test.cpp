@@ -4,32 +4,15 @@
 #include "service/rate_feeds.h"
 #include "service/rate_table.h"
 
+#include "service_test_data.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 using namespace korvalux::service;
+using testData::snapshotTable;
 
 namespace
 {
-
-std::string readData(const char *name)
-{
-    std::ifstream in(std::string(KORVALUX_SERVICE_TEST_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-const RateTable &table()
-{
-    static const RateTable table = buildRateTable(
-        std::get<RateDocument>(parseEcbDocument(readData("eurofxref-daily-2026-07-06.xml"))),
-        std::get<RateDocument>(
-            parseDailyTableDocument(readData("currency-api-eur-2026-07-06.json"))));
-    return table;
-}
 
 // The first "<td align=left>" cell, as the desktop program finds it.
 std::string cell(const std::string &page)
@@ -92,7 +75,7 @@ TEST(ServicePages, ConverterSentences)
     };
     for (const auto &row : rows) {
         const Response response
-            = handleRequest("GET", std::string("/finance/converter?") + row.query, table());
+            = handleRequest("GET", std::string("/finance/converter?") + row.query, snapshotTable());
         EXPECT_EQ(response.status, 200u) << row.query;
         EXPECT_EQ(response.contentType, "text/html; charset=windows-1252");
         EXPECT_EQ(cell(response.body), row.cell) << row.query;
@@ -125,7 +108,7 @@ TEST(ServicePages, EchoedInputIsEscapedAndCut)
     };
     for (const auto &row : rows) {
         const Response response
-            = handleRequest("GET", std::string("/finance/converter?") + row.query, table());
+            = handleRequest("GET", std::string("/finance/converter?") + row.query, snapshotTable());
         EXPECT_EQ(response.status, 200u) << row.query;
         EXPECT_EQ(cell(response.body), row.cell) << row.query;
         EXPECT_TRUE(isAscii(response.body)) << row.query;
@@ -159,7 +142,7 @@ TEST(ServicePages, PathsAndMethods)
         {"GET", "/" + std::string(8191, 'x'), 404, "Not found"},
     };
     for (const auto &row : rows) {
-        const Response response = handleRequest(row.method, row.target, table());
+        const Response response = handleRequest(row.method, row.target, snapshotTable());
         EXPECT_EQ(response.status, row.status) << row.method << " " << row.target.substr(0, 40);
         EXPECT_NE(response.body.find(row.contains), std::string::npos)
             << row.method << " " << row.target.substr(0, 40) << "\n"
@@ -170,8 +153,8 @@ TEST(ServicePages, PathsAndMethods)
 
 TEST(ServicePages, HomePageListsEveryCurrency)
 {
-    const Response home = handleRequest("GET", "/", table());
-    for (const auto &[code, rate] : table().rates())
+    const Response home = handleRequest("GET", "/", snapshotTable());
+    for (const auto &[code, rate] : snapshotTable().rates())
         EXPECT_NE(home.body.find("<tr><td>" + code + "</td>"), std::string::npos) << code;
     // The result cell marker must not appear: only converter pages carry one.
     EXPECT_EQ(home.body.find("<td align=left>"), std::string::npos);

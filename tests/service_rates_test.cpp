@@ -7,66 +7,28 @@
 
 #include "catalogue/currency_catalogue.h"
 
+#include "service_test_data.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 using namespace korvalux::service;
+using namespace korvalux::service::testData;
 
 namespace
 {
-
-std::string readData(const char *name)
-{
-    std::ifstream in(std::string(KORVALUX_SERVICE_TEST_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string ecbText()
-{
-    return readData("eurofxref-daily-2026-07-06.xml");
-}
-
-std::string dailyText()
-{
-    return readData("currency-api-eur-2026-07-06.json");
-}
-
-RateDocument document(const ParseResult &result)
-{
-    if (const auto *why = std::get_if<std::string>(&result))
-        ADD_FAILURE() << "refused: " << *why;
-    return std::holds_alternative<RateDocument>(result) ? std::get<RateDocument>(result)
-                                                        : RateDocument {};
-}
-
-RateTable realTable()
-{
-    return buildRateTable(
-        document(parseEcbDocument(ecbText())), document(parseDailyTableDocument(dailyText())));
-}
 
 Fraction decimal(const char *text)
 {
     return *parseDecimal(text);
 }
 
-std::string replaced(std::string text, const std::string &from, const std::string &to)
-{
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 } // namespace
 
 TEST(ServiceRates, RealEcbFile)
 {
-    const RateDocument ecb = document(parseEcbDocument(ecbText()));
+    const RateDocument ecb = ecbDocument();
     EXPECT_EQ(ecb.date, "2026-07-06");
     EXPECT_EQ(ecb.perEur.size(), 29u);
     EXPECT_TRUE(ecb.perEur.at("USD") == decimal("1.1415"));
@@ -76,7 +38,7 @@ TEST(ServiceRates, RealEcbFile)
 
 TEST(ServiceRates, RealDailyTableKeepsExactDigits)
 {
-    const RateDocument daily = document(parseDailyTableDocument(dailyText()));
+    const RateDocument daily = dailyDocument();
     EXPECT_EQ(daily.date, "2026-07-06");
     EXPECT_TRUE(daily.perEur.at("ARS") == decimal("1706.39780514"));
     EXPECT_TRUE(daily.perEur.at("VES") == decimal("736.6990462"));
@@ -165,7 +127,7 @@ TEST(ServiceRates, EveryCatalogueCodeConvertsToEur)
         windowCodes.insert(catalogue::CurrencyCode(entry).toStdString());
     ASSERT_EQ(serviceCodes, windowCodes);
 
-    const RateTable table = realTable();
+    const RateTable &table = snapshotTable();
     EXPECT_EQ(missingCatalogueCodes(table), "");
     for (const std::string &code : windowCodes) {
         const auto there = table.convert(decimal("1"), code, "EUR");
@@ -208,7 +170,7 @@ TEST(ServiceRates, SourcesInOrderOfTrust)
         {"ARS", "1706.39780514", "2026-07-06", "daily table"},
         {"UAH", "50.9503233", "2026-07-06", "daily table"},
     };
-    const RateTable table = realTable();
+    const RateTable &table = snapshotTable();
     for (const auto &row : rows) {
         const Rate *rate = table.find(row.code);
         ASSERT_TRUE(rate) << row.code;
@@ -244,7 +206,7 @@ TEST(ServiceRates, ConversionsAreExact)
         {"250", "EUR", "USD", decimal("285.375"), "2026-07-06"},
         {"7", "USD", "USD", decimal("7"), nullptr},
     };
-    const RateTable table = realTable();
+    const RateTable &table = snapshotTable();
     for (const auto &row : rows) {
         const auto result = table.convert(decimal(row.amount), row.from, row.to);
         ASSERT_TRUE(result) << row.from << row.to;
@@ -258,8 +220,8 @@ TEST(ServiceRates, ConversionsAreExact)
 
 TEST(ServiceRates, OldestMarketDateIsShown)
 {
-    RateDocument ecb = document(parseEcbDocument(ecbText()));
-    RateDocument daily = document(parseDailyTableDocument(dailyText()));
+    RateDocument ecb = ecbDocument();
+    RateDocument daily = dailyDocument();
     daily.date = "2026-07-03";
     const RateTable table = buildRateTable(ecb, daily);
     struct Row {
@@ -285,9 +247,9 @@ TEST(ServiceRates, OldestMarketDateIsShown)
 TEST(ServiceRates, MissingCurrencyFallsBackOrIsReported)
 {
     // The ECB file without USD: USD, and the pegs on it, come from the daily table.
-    RateDocument ecb = document(parseEcbDocument(ecbText()));
+    RateDocument ecb = ecbDocument();
     ecb.perEur.erase("USD");
-    RateDocument daily = document(parseDailyTableDocument(dailyText()));
+    RateDocument daily = dailyDocument();
     daily.perEur.erase("ARS");
     const RateTable table = buildRateTable(ecb, daily);
     ASSERT_TRUE(table.find("USD"));

@@ -6,49 +6,22 @@
 #include "service/refresher.h"
 
 #include "loopback_http_server.h"
+#include "service_test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 using namespace korvalux::service;
+using namespace korvalux::service::testData;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace
 {
-
-std::string readData(const char *name)
-{
-    std::ifstream in(std::string(KORVALUX_SERVICE_TEST_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-const std::string &ecbText()
-{
-    static const std::string text = readData("eurofxref-daily-2026-07-06.xml");
-    return text;
-}
-
-const std::string &dailyText()
-{
-    static const std::string text = readData("currency-api-eur-2026-07-06.json");
-    return text;
-}
-
-std::string replaced(std::string text, const std::string &from, const std::string &to)
-{
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // The real files moved to another day, with USD (ECB) and ARS (daily) set to
 // values derived from the day, so a reader can tell which day it looks at.
@@ -70,8 +43,7 @@ std::string dailyOfDay(int day)
 
 RateStore realStore()
 {
-    return RateStore(std::get<RateDocument>(parseEcbDocument(ecbText())),
-        std::get<RateDocument>(parseDailyTableDocument(dailyText())));
+    return RateStore(ecbDocument(), dailyDocument());
 }
 
 class TempDir
