@@ -13,22 +13,12 @@ set -euo pipefail
 korvalux=$1 bare=$2 map_timer=$3
 runs=${KORVALUX_BENCH_RUNS:-20}
 idle_ms=${KORVALUX_BENCH_IDLE_MS:-1000}
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib/xvfb.sh
 source "$(dirname "$0")/../scripts/lib/xvfb.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_pids "${pids[@]}"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-xvfb_start
-pids+=("$XVFB_PID")
+private_display_start
 # Korvalux reads and writes its settings here; a browser is never opened.
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" BROWSER=true
-mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+isolate_korvalux
 
 # One unmeasured start each, so both begin with warm file caches.
 "$map_timer" 200 "$korvalux" >/dev/null

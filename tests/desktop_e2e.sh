@@ -10,6 +10,7 @@
 # usage: desktop_e2e.sh KORVALUX HOST:PORT CLOSE-WINDOW-TOOL SERVICE-OR-EMPTY SERVICE-DATA FAKE-SERVER
 set -euo pipefail
 korvalux=$1 converter=$2 close_window=$3 service=$4 service_data=$5 fake_server=$6
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib/xvfb.sh
 source "$(dirname "$0")/../scripts/lib/xvfb.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
@@ -22,16 +23,7 @@ host=${converter%:*} port=${converter##*:}
 [[ "$host" == 127.0.0.1 ]] || skip "the build asks $converter, not a loopback host"
 port_in_use "$host" "$port" && skip "$host:$port is already in use; the compiled-in converter host must be free"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  stop_pids "${pids[@]}"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-xvfb_start
-pids+=("$XVFB_PID")
+private_display_start
 
 if [[ -n "$service" && -x "$service" ]]; then
   XDG_CACHE_HOME="$work/cache" "$service" --listen "$host:$port" --data-dir "$service_data" \
@@ -43,9 +35,7 @@ server_pid=$!
 pids+=("$server_pid")
 wait_for_port "$host" "$port" "$server_pid" || { cat "$work/service.log"; fail "the converter did not start"; }
 
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" BROWSER=true
-mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+isolate_korvalux
 ini="$XDG_CONFIG_HOME/Vantoril.ini"
 
 start_korvalux() {

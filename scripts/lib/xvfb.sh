@@ -1,7 +1,9 @@
 # Shell helpers shared by the run command, the desktop end-to-end test and the
-# start-up benchmark: a private Xvfb display, loopback port checks, waiting for
-# Korvalux's window, and ending only the processes these scripts started.
+# start-up benchmark: a private Xvfb display with its work directory and clean-up,
+# Korvalux kept to that directory, loopback port checks, waiting for Korvalux's
+# window, and ending only the processes these scripts started.
 # Sourced, not run; callers use `set -euo pipefail`.
+# shellcheck shell=bash
 
 # Starts Xvfb on the first free display number; sets XVFB_PID and DISPLAY.
 xvfb_start() {
@@ -22,6 +24,29 @@ xvfb_start() {
   fi
   export DISPLAY=":$(head -n 1 "$numberfile")"
   rm -f "$numberfile"
+}
+
+# Makes a work directory ($work) and a private Xvfb display; on exit, ends every
+# PID in the array `pids` (Xvfb first among them) and removes the work directory.
+private_display_start() {
+  work=$(mktemp -d)
+  pids=()
+  trap private_display_cleanup EXIT
+  xvfb_start
+  pids+=("$XVFB_PID")
+}
+
+private_display_cleanup() {
+  stop_pids "${pids[@]}"
+  rm -rf "$work"
+}
+
+# Keeps Korvalux's settings and runtime files inside $work, lets it open no
+# browser, and makes it use the X display rather than one from the caller.
+isolate_korvalux() {
+  export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" BROWSER=true
+  mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 }
 
 # True when something accepts connections on host:port (loopback only).
