@@ -58,16 +58,6 @@ std::string page(std::string_view title, std::string_view cell, std::string_view
     return body;
 }
 
-std::string upperCode(std::string_view decoded)
-{
-    std::string code(decoded);
-    for (char &c : code) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return code;
-}
-
 bool isCatalogueCode(std::string_view code)
 {
     for (std::string_view known : catalogueCodes()) {
@@ -187,8 +177,8 @@ std::string converterSentence(std::string_view query, const RateTable &table)
 
     const auto fromRaw = queryValue(query, "from");
     const auto toRaw = queryValue(query, "to");
-    const std::string from = upperCode(percentDecode(fromRaw.value_or("")));
-    const std::string to = upperCode(percentDecode(toRaw.value_or("")));
+    const std::string from = upperCaseCode(percentDecode(fromRaw.value_or("")));
+    const std::string to = upperCaseCode(percentDecode(toRaw.value_or("")));
     if (from.empty())
         return "No currency to convert from";
     if (to.empty())

@@ -20,16 +20,6 @@ bool isCode(std::string_view code)
         && std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
-std::string upper(std::string_view text)
-{
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return result;
-}
-
 // Checks one rate; empty when it is good.
 std::string checkRate(std::string_view code, std::string_view text, Fraction &out)
 {
@@ -81,7 +71,7 @@ public:
             return true;
         }
         if (m_inRates)
-            return fail("rate of " + upper(m_key) + " is not a number");
+            return fail("rate of " + upperCaseCode(m_key) + " is not a number");
         return true;
     }
     bool end_object() override
@@ -96,7 +86,7 @@ public:
         if (m_depth == 0)
             return fail("not a JSON object");
         if (m_inRates && m_depth == 2)
-            return fail("rate of " + upper(m_key) + " is not a number");
+            return fail("rate of " + upperCaseCode(m_key) + " is not a number");
         ++m_depth;
         return true;
     }
@@ -125,7 +115,7 @@ private:
         if (m_depth == 0)
             return fail("not a JSON object");
         if (m_inRates && m_depth == 2)
-            return fail("rate of " + upper(m_key) + " is " + what);
+            return fail("rate of " + upperCaseCode(m_key) + " is " + what);
         return true;
     }
     bool number(const std::string &text)
@@ -134,7 +124,7 @@ private:
             return fail("not a JSON object");
         if (!(m_inRates && m_depth == 2))
             return true;
-        const std::string code = upper(m_key);
+        const std::string code = upperCaseCode(m_key);
         Fraction rate;
         if (auto why = checkRate(code, text, rate); !why.empty())
             return fail(why);
@@ -156,6 +146,16 @@ private:
 };
 
 } // namespace
+
+std::string upperCaseCode(std::string_view code)
+{
+    std::string result(code);
+    for (char &c : result) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return result;
+}
 
 bool isIsoDate(std::string_view text)
 {

@@ -28,6 +28,9 @@ ParseResult parseEcbDocument(std::string_view xml);
 // {"date": "YYYY-MM-DD", "eur": {"usd": 1.14, ...}}; numbers or numeric strings.
 ParseResult parseDailyTableDocument(std::string_view json);
 
+// A currency code as the rate table keys it: ASCII letters in upper case.
+std::string upperCaseCode(std::string_view code);
+
 // True for a real calendar date written "YYYY-MM-DD".
 bool isIsoDate(std::string_view text);
 
