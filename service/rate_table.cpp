@@ -3,6 +3,8 @@
 // them (AED to SAR, SIT to EEK) comes out exact whatever the market did.
 #include "service/rate_table.h"
 
+#include "catalogue/currency_table.h"
+
 #include <array>
 
 namespace korvalux::service
@@ -11,12 +13,12 @@ namespace korvalux::service
 namespace
 {
 
-constexpr std::array<std::string_view, 65> catalogue
-    = {"AED", "ANG", "ARS", "AUD", "BGN", "BHD", "BND", "BOB", "BRL", "BWP", "CAD", "CHF", "CLP",
-        "CNY", "COP", "CSD", "CZK", "DKK", "EEK", "EGP", "EUR", "FJD", "GBP", "HKD", "HNL", "HRK",
-        "HUF", "IDR", "ILS", "INR", "ISK", "JPY", "KRW", "KWD", "KZT", "LKR", "LTL", "MAD", "MUR",
-        "MXN", "MYR", "NOK", "NPR", "NZD", "OMR", "PEN", "PHP", "PKR", "PLN", "QAR", "RON", "RUB",
-        "SAR", "SEK", "SGD", "SIT", "SKK", "THB", "TRY", "TTD", "TWD", "UAH", "USD", "VEB", "ZAR"};
+constexpr auto tableCodes = [] {
+    std::array<std::string_view, ::catalogue::currencyTable.size()> codes {};
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        codes[i] = ::catalogue::currencyTable[i].code;
+    return codes;
+}();
 
 struct EuroRate {
     std::string_view code;
@@ -108,7 +110,7 @@ std::optional<Conversion> RateTable::convert(
 
 std::span<const std::string_view> catalogueCodes()
 {
-    return catalogue;
+    return tableCodes;
 }
 
 RateTable buildRateTable(const RateDocument &ecb, const RateDocument &daily)
@@ -129,7 +131,7 @@ RateTable buildRateTable(const RateDocument &ecb, const RateDocument &daily)
     };
     for (const auto &[code, rate] : ecb.perEur)
         market(code);
-    for (std::string_view code : catalogue)
+    for (std::string_view code : tableCodes)
         market(std::string(code));
     for (const auto &d : derivedRates)
         market(std::string(d.base));
@@ -150,7 +152,7 @@ RateTable buildRateTable(const RateDocument &ecb, const RateDocument &daily)
 std::string missingCatalogueCodes(const RateTable &table)
 {
     std::string missing;
-    for (std::string_view code : catalogue) {
+    for (std::string_view code : tableCodes) {
         if (!table.find(code)) {
             if (!missing.empty())
                 missing += ' ';

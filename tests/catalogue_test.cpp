@@ -5,7 +5,8 @@
 
 #include <QSet>
 
-namespace {
+namespace
+{
 
 TEST(CurrencyCatalogue, HoldsSixtyFiveDistinctEntriesAscendingByCode)
 {
@@ -24,27 +25,80 @@ TEST(CurrencyCatalogue, HoldsSixtyFiveDistinctEntriesAscendingByCode)
     EXPECT_EQ(codes.size(), 65);
 }
 
-TEST(CurrencyCatalogue, KnownEntriesStandAtTheirPlaces)
+TEST(CurrencyCatalogue, EveryEntryTextInItsPlace)
 {
-    struct Row {
-        int index;
-        QString entry;
-    };
-    const Row rows[] = {
-        {0, QStringLiteral("United Arab Emirates Dirham (AED)")},
-        {13, QStringLiteral("Chinese Yuan (renminbi) (CNY)")},
-        {15, QStringLiteral("Serbian Dinar (CSD)")},
-        {18, QStringLiteral("Estonian Kroon (EEK)")},
-        {20, QStringLiteral("Euro (EUR)")},
-        {30, QString::fromUtf8("Icelandic Kr\xc3\xb3na (ISK)")},
-        {58, QStringLiteral("New Turkish Lira (TRY)")},
-        {62, QStringLiteral("United States Dollar (USD)")},
-        {63, QString::fromUtf8("Venezuelan Bol\xc3\xadvar (VEB)")},
-        {64, QStringLiteral("South African Rand (ZAR)")},
+    // Written out independently of the table, so a misspelt or moved entry fails.
+    const char *const expected[] = {
+        "United Arab Emirates Dirham (AED)",
+        "Netherlands Antillean Gulden (ANG)",
+        "Argentine Peso (ARS)",
+        "Australian Dollar (AUD)",
+        "Bulgarian Lev (BGN)",
+        "Bahraini Dinar (BHD)",
+        "Brunei Dollar (BND)",
+        "Bolivian Boliviano (BOB)",
+        "Brazilian Real (BRL)",
+        "Botswana Pula (BWP)",
+        "Canadian Dollar (CAD)",
+        "Swiss Franc (CHF)",
+        "Chilean Peso (CLP)",
+        "Chinese Yuan (renminbi) (CNY)",
+        "Colombian Peso (COP)",
+        "Serbian Dinar (CSD)",
+        "Czech Koruna (CZK)",
+        "Danish Krone (DKK)",
+        "Estonian Kroon (EEK)",
+        "Egyptian Pound (EGP)",
+        "Euro (EUR)",
+        "Fijian Dollar (FJD)",
+        "British Pound (GBP)",
+        "Hong Kong Dollar (HKD)",
+        "Honduran Lempira (HNL)",
+        "Croatian Kuna (HRK)",
+        "Hungarian Forint (HUF)",
+        "Indonesian Rupiah (IDR)",
+        "New Israeli Sheqel (ILS)",
+        "Indian Rupee (INR)",
+        "Icelandic Kr\xc3\xb3na (ISK)",
+        "Japanese Yen (JPY)",
+        "South Korean Won (KRW)",
+        "Kuwaiti Dinar (KWD)",
+        "Kazakhstani Tenge (KZT)",
+        "Sri Lankan Rupee (LKR)",
+        "Lithuanian Litas (LTL)",
+        "Moroccan Dirham (MAD)",
+        "Mauritian Rupee (MUR)",
+        "Mexican Peso (MXN)",
+        "Malaysian Ringgit (MYR)",
+        "Norwegian Krone (NOK)",
+        "Nepalese Rupee (NPR)",
+        "New Zealand Dollar (NZD)",
+        "Omani Rial (OMR)",
+        "Peruvian Nuevo Sol (PEN)",
+        "Philippine Peso (PHP)",
+        "Pakistani Rupee (PKR)",
+        "Polish Zloty (PLN)",
+        "Qatari Riyal (QAR)",
+        "New Romanian Leu (RON)",
+        "Russian Ruble (RUB)",
+        "Saudi Riyal (SAR)",
+        "Swedish Krona (SEK)",
+        "Singapore Dollar (SGD)",
+        "Slovenian Tolar (SIT)",
+        "Slovak Koruna (SKK)",
+        "Thai Baht (THB)",
+        "New Turkish Lira (TRY)",
+        "Trinidad and Tobago Dollar (TTD)",
+        "New Taiwan Dollar (TWD)",
+        "Ukrainian Hryvnia (UAH)",
+        "United States Dollar (USD)",
+        "Venezuelan Bol\xc3\xadvar (VEB)",
+        "South African Rand (ZAR)",
     };
     const QStringList &entries = catalogue::currencyEntries();
-    for (const Row &row : rows)
-        EXPECT_EQ(entries.at(row.index), row.entry) << row.index;
+    ASSERT_EQ(entries.size(), static_cast<qsizetype>(std::size(expected)));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        EXPECT_EQ(entries.at(i), QString::fromUtf8(expected[i])) << i;
 }
 
 TEST(CurrencyCatalogue, DefaultsAreEntries)
