@@ -1,6 +1,9 @@
 # Start-up benchmark: korvalux against a bare Qt Widgets program with libcurl,
 # time to the first mapped window and idle memory, on a private Xvfb display.
 # Run it with `cmake --build <dir> --target startup_bench`.
+if(NOT KORVALUX_BUILD_APP)
+  return()
+endif()
 add_executable(bare_qt bare_qt.cpp)
 target_link_libraries(bare_qt PRIVATE Qt6::Widgets CURL::libcurl)
 

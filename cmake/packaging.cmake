@@ -6,7 +6,7 @@
 # folder, so the korvalux and korvalux-service targets already exist here.
 include(GNUInstallDirs)
 
-if(NOT KORVALUX_FUZZ)
+if(KORVALUX_BUILD_APP AND NOT KORVALUX_FUZZ)
   add_executable(make-hand-cursor ${CMAKE_CURRENT_LIST_DIR}/../packaging/make_hand_cursor.cpp)
   set(KORVALUX_HAND_CURSOR ${CMAKE_BINARY_DIR}/packaging/HAND-M.CUR)
   add_custom_command(

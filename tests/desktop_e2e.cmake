@@ -1,7 +1,7 @@
 # The desktop end-to-end test under Xvfb and its two helpers: a tool that
 # closes a window as a window manager would, and a stand-in converter page
 # for builds without korvalux-service. scripts/run uses the close tool too.
-if(KORVALUX_FUZZ)
+if(KORVALUX_FUZZ OR NOT KORVALUX_BUILD_APP)
   return()
 endif()
 find_package(X11)

@@ -3,10 +3,12 @@
 # a fuzz target over the request handler.
 if(KORVALUX_BUILD_SERVICE)
   set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
-  korvalux_add_test(service_amount LIBS korvalux_service_core)
-  korvalux_add_test(service_rates LIBS korvalux_service_core korvalux_core)
-  korvalux_add_test(service_pages LIBS korvalux_service_core)
-  korvalux_add_test(service_refresh LIBS korvalux_service_core SOURCES loopback_http_server.cpp)
+  korvalux_add_test(service_amount PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_rates PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_pages PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
+                    SOURCES loopback_http_server.cpp)
+  # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core)
   foreach(unit rates pages refresh e2e)
     if(TARGET service_${unit}_test)
