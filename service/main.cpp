@@ -1,6 +1,7 @@
 // korvalux-service: reads its options, loads the newest rates from the shipped
 // snapshot and the cache, optionally keeps them fresh (--refresh) and serves the
 // converter page until SIGTERM or SIGINT.
+#include "service/rate_cache.h"
 #include "service/rate_store.h"
 #include "service/refresher.h"
 #include "service/server.h"
@@ -27,7 +28,8 @@ constexpr const char *usage
       "  --quiet                no log line per request\n"
       "  --refresh              fetch both rate feeds now and every 6 hours\n"
       "  --ecb-url URL          ECB euro reference rates (XML)\n"
-      "  --daily-url URL        CC0 daily table of rates per EUR (JSON)\n"
+      "  --daily-url URL        CC0 daily table of rates per EUR (JSON); repeatable,\n"
+      "                         the newest of all is taken (default: both publisher addresses)\n"
       "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ",\n"
       "                         or the source tree's service/data when not installed)\n"
       "  --cache-dir DIR        last good fetched documents (default "
@@ -63,6 +65,7 @@ int main(int argc, char **argv)
         dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
 #endif
     std::filesystem::path cacheDir;
+    bool dailyUrlGiven = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -88,8 +91,12 @@ int main(int argc, char **argv)
             if (!value(refresh.ecbUrl))
                 return badOptions("--ecb-url needs a URL");
         } else if (option == "--daily-url") {
-            if (!value(refresh.dailyUrl))
+            if (!value(text))
                 return badOptions("--daily-url needs a URL");
+            if (!dailyUrlGiven)
+                refresh.dailyUrls.clear(); // given addresses replace the defaults
+            dailyUrlGiven = true;
+            refresh.dailyUrls.push_back(text);
         } else if (option == "--data-dir") {
             if (!value(text))
                 return badOptions("--data-dir needs a folder");

@@ -7,6 +7,8 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace korvalux::service
 {
@@ -37,7 +39,8 @@ class DailyTableReader : public nlohmann::json_sax<nlohmann::json>
 {
 public:
     RateDocument document;
-    std::string error;
+    std::string error; // stops the parse
+    std::string rateError; // the first bad rate; the parse goes on to see the whole text
     bool sawDate = false;
     bool sawRates = false;
 
@@ -101,13 +104,18 @@ public:
             m_key = value;
         return true;
     }
-    bool parse_error(
-        std::size_t position, const std::string &, const nlohmann::detail::exception &) override
+    bool parse_error(std::size_t position, const std::string &lastToken,
+        const nlohmann::detail::exception &) override
     {
-        if (error.empty())
-            error = "not valid JSON at byte " + std::to_string(position);
+        // The lexer reads one byte past the end before it gives up on a cut text.
+        const bool cut = position >= m_size || (position + 1 >= m_size && lastToken.empty());
+        error = cut ? "not valid JSON: the text stops at byte " + std::to_string(m_size)
+                + " in the middle of the document"
+                    : "not valid JSON: unexpected \"" + lastToken.substr(0, 16) + "\" at byte "
+                + std::to_string(position);
         return false;
     }
+    void setSize(std::size_t size) { m_size = size; }
 
 private:
     bool scalar(const char *what)
@@ -126,8 +134,13 @@ private:
             return true;
         const std::string code = upperCaseCode(m_key);
         Fraction rate;
-        if (auto why = checkRate(code, text, rate); !why.empty())
-            return fail(why);
+        // A text cut inside a number ends in a shorter, possibly zero, number, so the
+        // rate's fault is only told once the rest of the text has parsed.
+        if (auto why = checkRate(code, text, rate); !why.empty()) {
+            if (rateError.empty())
+                rateError = std::move(why);
+            return true;
+        }
         // Crypto tokens and such have longer names; only ISO-like codes are kept.
         if (isCode(code))
             document.perEur[code] = std::move(rate);
@@ -140,6 +153,7 @@ private:
         return false;
     }
 
+    std::size_t m_size = 0;
     int m_depth = 0;
     bool m_inRates = false;
     std::string m_key;
@@ -219,9 +233,12 @@ ParseResult parseEcbDocument(std::string_view xml)
 ParseResult parseDailyTableDocument(std::string_view json)
 {
     DailyTableReader reader;
+    reader.setSize(json.size());
     const bool ok = nlohmann::json::sax_parse(json.begin(), json.end(), &reader);
     if (!ok)
         return reader.error.empty() ? std::string("not valid JSON") : reader.error;
+    if (!reader.rateError.empty())
+        return reader.rateError;
     if (!reader.sawDate)
         return std::string("no \"date\"");
     if (!reader.sawRates)
@@ -229,6 +246,61 @@ ParseResult parseDailyTableDocument(std::string_view json)
     if (reader.document.perEur.empty())
         return std::string("no rates");
     return std::move(reader.document);
+}
+
+const char *feedName(Feed feed)
+{
+    return feed == Feed::Ecb ? "ECB rates" : "daily table";
+}
+
+ParseResult parseFeed(Feed feed, std::string_view text)
+{
+    return feed == Feed::Ecb ? parseEcbDocument(text) : parseDailyTableDocument(text);
+}
+
+namespace
+{
+
+std::chrono::sys_days toDays(std::string_view isoDate)
+{
+    const int year = std::stoi(std::string(isoDate.substr(0, 4)));
+    const unsigned month = static_cast<unsigned>(std::stoi(std::string(isoDate.substr(5, 2))));
+    const unsigned day = static_cast<unsigned>(std::stoi(std::string(isoDate.substr(8, 2))));
+    return std::chrono::year_month_day {
+        std::chrono::year {year}, std::chrono::month {month}, std::chrono::day {day}};
+}
+
+std::string isoDate(std::chrono::sys_days days)
+{
+    const std::chrono::year_month_day ymd {days};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
+} // namespace
+
+ParseResult checkDocument(Feed feed, std::string_view text, const std::string &today)
+{
+    auto parsed = parseFeed(feed, text);
+    if (auto *doc = std::get_if<RateDocument>(&parsed)) {
+        const std::string latest
+            = isIsoDate(today) ? isoDate(toDays(today) + std::chrono::days {1}) : today;
+        if (doc->date > latest)
+            return "dated " + doc->date + ", in the future (today is " + today + ")";
+    }
+    return parsed;
+}
+
+std::string utcToday()
+{
+    return isoDate(std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()));
+}
+
+long daysBetween(std::string_view from, std::string_view to)
+{
+    return static_cast<long>((toDays(to) - toDays(from)).count());
 }
 
 } // namespace korvalux::service

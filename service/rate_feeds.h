@@ -1,7 +1,8 @@
 // The two rate documents the service reads, in the form they are published: the
 // ECB's euro reference rates (XML) and the CC0 daily table (JSON, rates per EUR).
 // Parsing checks the whole document; a document with any fault is refused with
-// the reason, so no half-read file ever reaches the rate table.
+// the reason, so no half-read file ever reaches the rate table. Also which feed
+// is which, and the date check every document passes before it is used.
 #pragma once
 
 #include "service/decimal.h"
@@ -13,6 +14,10 @@
 
 namespace korvalux::service
 {
+
+enum class Feed { Ecb, Daily };
+
+const char *feedName(Feed feed); // "ECB rates", "daily table"
 
 // Per-EUR rates of one published day, keyed by upper-case ISO code.
 struct RateDocument {
@@ -33,5 +38,18 @@ std::string upperCaseCode(std::string_view code);
 
 // True for a real calendar date written "YYYY-MM-DD".
 bool isIsoDate(std::string_view text);
+
+ParseResult parseFeed(Feed feed, std::string_view text);
+
+// The feed's document if the text parses and is dated at most one day after today
+// (a publisher's day may begin before ours); otherwise why not. Applied alike to
+// fetched documents and to those read at start.
+ParseResult checkDocument(Feed feed, std::string_view text, const std::string &today);
+
+// Today in UTC, "YYYY-MM-DD".
+std::string utcToday();
+
+// Whole days from one real "YYYY-MM-DD" date to another; negative when `to` is earlier.
+long daysBetween(std::string_view from, std::string_view to);
 
 } // namespace korvalux::service

@@ -2,6 +2,8 @@
 // so a slow feed never holds up a request; cancel aborts a transfer at shut-down.
 #include "service/refresher.h"
 
+#include "service/rate_cache.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -41,16 +43,6 @@ int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 }
 
 } // namespace
-
-std::string utcToday()
-{
-    using namespace std::chrono;
-    const year_month_day ymd {floor<days>(system_clock::now())};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-    return text;
-}
 
 FetchResult fetchDocument(
     const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
@@ -102,14 +94,30 @@ FetchResult fetchDocument(
 ParseResult checkFetched(
     Feed feed, std::string_view text, const std::string &currentDate, const std::string &today)
 {
-    auto parsed = parseFeed(feed, text);
+    auto parsed = checkDocument(feed, text, today);
     if (auto *doc = std::get_if<RateDocument>(&parsed)) {
-        if (doc->date > today)
-            return "dated " + doc->date + ", in the future";
         if (doc->date < currentDate)
             return "dated " + doc->date + ", older than the " + currentDate + " in use";
     }
     return parsed;
+}
+
+std::string implausibleRate(
+    const RateDocument &fresh, const RateDocument &inUse, const RateTable &table)
+{
+    for (const auto &[code, rate] : fresh.perEur) {
+        const auto old = inUse.perEur.find(code);
+        // Codes the table never shows (tokens, other currencies) may swing as they like.
+        if (old == inUse.perEur.end() || !table.find(code))
+            continue;
+        // Both positive with positive denominators: compare cross products exactly.
+        const BigInt now = rate.num * old->second.den;
+        const BigInt before = old->second.num * rate.den;
+        if (now > 10 * before || 10 * now < before)
+            return "rate of " + code + " moved more than tenfold, from " + formatValue(old->second)
+                + " to " + formatValue(rate) + " per EUR";
+    }
+    return {};
 }
 
 Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log)
@@ -130,36 +138,53 @@ void Refresher::refreshOnce()
     std::optional<RateDocument> fresh[2];
     std::string texts[2];
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
-        const std::string &url = feed == Feed::Ecb ? m_options.ecbUrl : m_options.dailyUrl;
-        if (url.empty())
-            continue;
-        FetchResult fetched = fetchDocument(url, m_options, &m_stopping);
-        if (m_stopping)
-            return;
-        std::string why = fetched.error;
-        if (why.empty()) {
-            auto checked = checkFetched(feed, fetched.body, m_store.date(feed), today);
-            if (auto *doc = std::get_if<RateDocument>(&checked)) {
-                fresh[static_cast<int>(feed)] = std::move(*doc);
-                texts[static_cast<int>(feed)] = std::move(fetched.body);
-            } else {
-                why = std::get<std::string>(checked);
+        const std::vector<std::string> urls
+            = feed == Feed::Ecb ? std::vector<std::string> {m_options.ecbUrl} : m_options.dailyUrls;
+        const RateDocument inUse = m_store.document(feed);
+        const auto table = m_store.table();
+        auto &best = fresh[static_cast<int>(feed)];
+        std::string bestUrl;
+        std::size_t asked = 0;
+        for (const std::string &url : urls) {
+            if (url.empty())
+                continue;
+            ++asked;
+            FetchResult fetched = fetchDocument(url, m_options, &m_stopping);
+            if (m_stopping)
+                return;
+            std::string why = fetched.error;
+            if (why.empty()) {
+                auto checked = checkFetched(feed, fetched.body, inUse.date, today);
+                if (auto *doc = std::get_if<RateDocument>(&checked)) {
+                    why = implausibleRate(*doc, inUse, *table);
+                    // The first address wins a tie: it is the publisher's main one.
+                    if (why.empty() && (!best || doc->date > best->date)) {
+                        best = std::move(*doc);
+                        bestUrl = url;
+                        texts[static_cast<int>(feed)] = std::move(fetched.body);
+                    }
+                } else {
+                    why = std::get<std::string>(checked);
+                }
             }
+            if (!why.empty())
+                m_log(std::string("refresh: ") + feedName(feed) + " from " + url
+                    + " not taken: " + why + "; keeping " + inUse.date);
         }
-        if (!why.empty())
-            m_log(std::string("refresh: ") + feedName(feed) + " from " + url + " not taken: " + why
-                + "; keeping " + m_store.date(feed));
+        if (best && asked > 1)
+            m_log(std::string("refresh: ") + feedName(feed) + " of " + best->date + " from "
+                + bestUrl + ", the newest of " + std::to_string(asked) + " addresses");
     }
-    const bool any = fresh[0] || fresh[1];
-    if (!any)
-        return;
-    std::string dates;
-    for (Feed feed : {Feed::Ecb, Feed::Daily}) {
-        if (auto &doc = fresh[static_cast<int>(feed)])
-            dates += std::string(" ") + feedName(feed) + " " + doc->date;
+    if (fresh[0] || fresh[1]) {
+        std::string dates;
+        for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+            if (auto &doc = fresh[static_cast<int>(feed)])
+                dates += std::string(" ") + feedName(feed) + " " + doc->date;
+        }
+        m_store.replace(std::move(fresh[0]), std::move(fresh[1]));
+        m_log("refresh: now using" + dates);
     }
-    m_store.replace(std::move(fresh[0]), std::move(fresh[1]));
-    m_log("refresh: now using" + dates);
+    logDailyLag();
     if (m_options.cacheDir.empty())
         return;
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -170,6 +195,16 @@ void Refresher::refreshOnce()
         if (!why.empty())
             m_log("refresh: cache not written: " + why);
     }
+}
+
+void Refresher::logDailyLag()
+{
+    const std::string ecb = m_store.date(Feed::Ecb);
+    const std::string daily = m_store.date(Feed::Daily);
+    const long lag = daysBetween(daily, ecb);
+    if (lag >= 0) // a daily table newer than the ECB's (weekends) lags nothing
+        m_log("refresh: the daily table in use, of " + daily + ", lags the ECB's " + ecb + " by "
+            + std::to_string(lag) + (lag == 1 ? " day" : " days"));
 }
 
 void Refresher::start()

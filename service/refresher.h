@@ -1,7 +1,8 @@
 // The periodic refresh of the two rate feeds (--refresh): fetch each over HTTP(S)
-// with libcurl, check the whole document and its date, install the good ones in
-// the rate store in one swap and keep them in the cache. Whatever fails keeps the
-// last good rates and says why in the log.
+// with libcurl (the daily table from each of its addresses, keeping the newest),
+// check the whole document, its date and that no rate jumped tenfold, install the
+// good ones in the rate store in one swap and keep them in the cache. Whatever
+// fails keeps the last good rates and says why in the log.
 #pragma once
 
 #include "service/rate_store.h"
@@ -14,14 +15,18 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace korvalux::service
 {
 
 struct RefreshOptions {
     std::string ecbUrl = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
-    std::string dailyUrl
-        = "https://cdn.jsdelivr.net/npm/@fawazahmed0/currency-api@latest/v1/currencies/eur.json";
+    // The publisher's two addresses; the CDN's may lag without failing, so both are asked.
+    std::vector<std::string> dailyUrls = {
+        "https://cdn.jsdelivr.net/npm/@fawazahmed0/currency-api@latest/v1/currencies/eur.json",
+        "https://currency-api.pages.dev/v1/currencies/eur.json",
+    };
     std::filesystem::path cacheDir;
     std::chrono::seconds interval {6 * 3600};
     std::chrono::milliseconds connectTimeout {15'000};
@@ -41,12 +46,16 @@ struct FetchResult {
 FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
     const std::atomic<bool> *cancel = nullptr);
 
-// The fetched text as a document the store may take: it parses, its date is not
-// after today and not before currentDate. Otherwise the reason.
+// The fetched text as a document the store may take: it passes checkDocument and
+// is not dated before currentDate. Otherwise the reason.
 ParseResult checkFetched(
     Feed feed, std::string_view text, const std::string &currentDate, const std::string &today);
 
-std::string utcToday();
+// Why a fresh document must not replace the one in use: a rate the table uses
+// that is more than 10 times, or less than a tenth of, the same feed's rate in
+// use. Empty when there is none; codes the one in use lacks are not bounded.
+std::string implausibleRate(
+    const RateDocument &fresh, const RateDocument &inUse, const RateTable &table);
 
 class Refresher
 {
@@ -64,6 +73,8 @@ public:
     void stop();
 
 private:
+    void logDailyLag();
+
     RateStore &m_store;
     RefreshOptions m_options;
     LogFunction m_log;

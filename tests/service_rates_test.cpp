@@ -112,6 +112,71 @@ TEST(ServiceRates, DocumentVariants)
     }
 }
 
+TEST(ServiceRates, RefusalsSayWhatFailed)
+{
+    struct Row {
+        const char *name;
+        bool ecb;
+        std::string text;
+        const char *reason; // the start of the refusal
+    };
+    const std::string daily = dailyText();
+    const std::string cutInNumber = daily.substr(0, daily.find("\"link\": 0") + 9);
+    const Row rows[] = {
+        {"cut inside a number", false, cutInNumber, "not valid JSON: the text stops at byte"},
+        {"cut after a number", false, daily.substr(0, daily.find("\"ars\": 1706") + 8),
+            "not valid JSON: the text stops at byte"},
+        {"cut inside a string", false, daily.substr(0, 12), "not valid JSON: the text stops"},
+        {"a stray character", false, replaced(daily, "\"ars\": 1706.39780514", "\"ars\": 17#6"),
+            "not valid JSON: unexpected"},
+        {"a zero rate, whole", false, replaced(daily, "0.1431763", "0"),
+            "rate of LINK is not positive"},
+        {"a zero rate and a cut", false,
+            replaced(daily, "0.1431763", "0").substr(0, daily.size() - 20),
+            "not valid JSON: the text stops"},
+        {"a negative rate", false, replaced(daily, "1706.39780514", "-1"),
+            "rate of ARS is not positive"},
+        {"ECB cut", true, ecbText().substr(0, 900), "not valid XML: "},
+    };
+    for (const auto &row : rows) {
+        const ParseResult result
+            = row.ecb ? parseEcbDocument(row.text) : parseDailyTableDocument(row.text);
+        ASSERT_TRUE(std::holds_alternative<std::string>(result)) << row.name;
+        EXPECT_TRUE(std::get<std::string>(result).starts_with(row.reason))
+            << row.name << ": " << std::get<std::string>(result);
+    }
+}
+
+TEST(ServiceRates, DocumentDatesAllowOneDayOfClockSlack)
+{
+    struct Row {
+        const char *date;
+        const char *today;
+        bool taken;
+    };
+    const Row rows[] = {
+        {"2026-07-06", "2026-07-31", true},
+        {"2026-07-31", "2026-07-31", true},
+        {"2026-08-01", "2026-07-31", true}, // the publisher's day began first
+        {"2026-08-02", "2026-07-31", false},
+        {"2027-01-01", "2026-12-31", true}, // across a year
+        {"2027-01-02", "2026-12-31", false},
+        {"2024-03-01", "2024-02-29", true},
+        {"2024-03-01", "2024-02-28", false},
+    };
+    for (const auto &row : rows) {
+        const auto result
+            = checkDocument(Feed::Ecb, replaced(ecbText(), "2026-07-06", row.date), row.today);
+        EXPECT_EQ(std::holds_alternative<RateDocument>(result), row.taken)
+            << row.date << " on " << row.today;
+        if (!row.taken && std::holds_alternative<std::string>(result)) {
+            EXPECT_NE(std::get<std::string>(result).find("in the future"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(daysBetween("2026-09-29", "2026-12-07"), 69);
+    EXPECT_EQ(daysBetween("2026-12-07", "2026-12-06"), -1);
+}
+
 TEST(ServiceRates, EveryCatalogueCodeConvertsToEur)
 {
     const RateTable &table = snapshotTable();

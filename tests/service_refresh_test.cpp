@@ -1,7 +1,9 @@
 // The rate refresh against fake feed servers on loopback: good feeds are taken
-// together, bad ones (corrupt, cut, stalled, wrongly dated, refused) leave the
-// rates as they were; readers never see a half-updated table nor a torn cache
-// file; at start the newest of snapshot and cache wins.
+// together, bad ones (corrupt, cut, stalled, wrongly dated, implausible, refused)
+// leave the rates as they were; of several daily addresses the newest wins;
+// readers never see a half-updated table nor a torn cache file; at start the
+// newest valid document of snapshot and cache wins and stale temporary files go.
+#include "service/rate_cache.h"
 #include "service/rate_store.h"
 #include "service/refresher.h"
 
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -82,7 +85,7 @@ RefreshOptions options(const FeedServer &server, const fs::path &cache)
 {
     RefreshOptions o;
     o.ecbUrl = server.url("/ecb");
-    o.dailyUrl = server.url("/daily");
+    o.dailyUrls = {server.url("/daily")};
     o.cacheDir = cache;
     o.connectTimeout = 2000ms;
     o.transferTimeout = 10s; // generous: only the stall test waits it out
@@ -118,8 +121,8 @@ TEST(ServiceRefresh, GoodFeedsAreTakenTogetherAndCached)
     EXPECT_EQ(formatExact(table->find("AED")->perEur), "4.04232075"); // the peg follows USD
     EXPECT_EQ(readWholeFile(cache.path() / "ecb.xml"), ecbOfDay(7));
     EXPECT_EQ(readWholeFile(cache.path() / "daily.json"), dailyOfDay(7));
-    ASSERT_FALSE(log.empty());
-    EXPECT_NE(log.back().find("now using"), std::string::npos);
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+        [](const std::string &line) { return line.find("now using") != std::string::npos; }));
 }
 
 TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
@@ -160,11 +163,17 @@ TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
                     200, replaced(ecbText(), "2026-07-06", "2026-07-01") + std::string());
             },
             "older than"},
-        {"future dated",
+        {"future dated beyond a day of slack",
             [&] {
-                return loopback::response(200, replaced(ecbText(), "2026-07-06", "2026-08-01"));
+                return loopback::response(200, replaced(ecbText(), "2026-07-06", "2026-08-02"));
             },
             "in the future"},
+        {"a rate over ten times the one in use",
+            [&] { return loopback::response(200, replaced(ecbOfDay(7), "'185.31'", "'1853.2'")); },
+            "rate of JPY moved more than tenfold"},
+        {"a rate under a tenth of the one in use",
+            [&] { return loopback::response(200, replaced(ecbOfDay(7), "'185.31'", "'18.53'")); },
+            "rate of JPY moved more than tenfold"},
         {"refused", [&] { return loopback::response(503, ecbOfDay(7)); }, "HTTP status 503"},
         {"too large", [&] { return loopback::response(200, std::string(100 * 1024, ' ')); },
             "larger than"},
@@ -207,6 +216,110 @@ TEST(ServiceRefresh, OneBadFeedDoesNotHoldBackTheOther)
     EXPECT_EQ(formatExact(store.table()->find("ARS")->perEur), "1706.39780514");
     EXPECT_TRUE(fs::exists(cache.path() / "ecb.xml"));
     EXPECT_FALSE(fs::exists(cache.path() / "daily.json"));
+}
+
+TEST(ServiceRefresh, TheNewestDailyTableOfAllAddressesWins)
+{
+    struct Row {
+        const char *name;
+        int first; // the day each address serves; 0: HTTP 503, -1: a cut document
+        int second;
+        const char *dailyDate; // in use afterwards
+        const char *winner; // "/a", "/b" or "" for none
+    };
+    const Row rows[] = {
+        {"the second newer", 9, 12, "2026-07-12", "/b"},
+        {"the first newer", 12, 9, "2026-07-12", "/a"},
+        {"a tie goes to the first", 10, 10, "2026-07-10", "/a"},
+        {"the first refused", 0, 11, "2026-07-11", "/b"},
+        {"the second cut", 10, -1, "2026-07-10", "/a"},
+        {"both fail", 0, -1, "2026-07-06", ""},
+    };
+    for (const auto &row : rows) {
+        TempDir cache;
+        FeedServer server([&](const std::string &path) {
+            if (path == "/ecb")
+                return loopback::response(200, ecbOfDay(12));
+            const int day = path == "/a" ? row.first : row.second;
+            if (day == 0)
+                return loopback::response(503, "busy");
+            return loopback::response(
+                200, day < 0 ? dailyOfDay(13).substr(0, 400) : dailyOfDay(day));
+        });
+        RefreshOptions o = options(server, cache.path());
+        o.dailyUrls = {server.url("/a"), server.url("/b")};
+        RateStore store = realStore();
+        std::vector<std::string> log;
+        Refresher refresher(store, o, [&](const std::string &line) { log.push_back(line); });
+        refresher.refreshOnce();
+
+        EXPECT_EQ(store.date(Feed::Daily), row.dailyDate) << row.name;
+        std::string all;
+        for (const auto &line : log)
+            all += line + "\n";
+        if (*row.winner) {
+            EXPECT_NE(all.find(std::string("daily table of ") + row.dailyDate + " from "
+                          + server.url(row.winner) + ", the newest of 2"),
+                std::string::npos)
+                << row.name << ":\n"
+                << all;
+            EXPECT_EQ(readWholeFile(cache.path() / "daily.json"),
+                dailyOfDay(std::stoi(std::string(row.dailyDate).substr(8))))
+                << row.name;
+        }
+        const long lag = daysBetween(row.dailyDate, "2026-07-12");
+        EXPECT_NE(all.find("lags the ECB's 2026-07-12 by " + std::to_string(lag) + " day"),
+            std::string::npos)
+            << row.name << ":\n"
+            << all;
+        if (row.first <= 0) {
+            EXPECT_NE(
+                all.find("daily table from " + server.url("/a") + " not taken"), std::string::npos)
+                << row.name;
+        }
+    }
+}
+
+TEST(ServiceRefresh, NoRateTheTableUsesMayMoveTenfold)
+{
+    struct Row {
+        const char *name;
+        const char *code;
+        const char *rate; // replaces the one in use; nullptr: a code the one in use lacks
+        const char *refused; // the currency named, or "" when taken
+    };
+    const Row rows[] = {
+        {"unchanged", "JPY", "185.31", ""},
+        {"exactly ten times", "JPY", "1853.1", ""},
+        {"just over ten times", "JPY", "1853.1000001", "JPY"},
+        {"exactly a tenth", "JPY", "18.531", ""},
+        {"just under a tenth", "JPY", "18.5309999", "JPY"},
+        {"100 JPY worth 10^66 EUR", "JPY",
+            "0.000000000000000000000000000000000000000000000000000000000000000001", "JPY"},
+        {"a currency the table does not use", "XYZ", "1000000", ""},
+        {"a currency new to the feed", "MNT", nullptr, ""},
+    };
+    const RateDocument inUse = ecbDocument();
+    const RateTable &table = snapshotTable();
+    for (const auto &row : rows) {
+        RateDocument fresh = inUse;
+        RateDocument before = inUse;
+        if (row.rate) {
+            before.perEur[row.code]
+                = *parseDecimal(std::string(row.code) == "XYZ" ? "1" : "185.31");
+            fresh.perEur[row.code] = *parseDecimal(row.rate);
+        } else {
+            fresh.perEur[row.code] = *parseDecimal("4000");
+        }
+        const std::string why = implausibleRate(fresh, before, table);
+        if (!*row.refused) {
+            EXPECT_EQ(why, "") << row.name;
+            continue;
+        }
+        EXPECT_TRUE(
+            why.starts_with(std::string("rate of ") + row.refused + " moved more than tenfold"))
+            << row.name << ": " << why;
+    }
 }
 
 TEST(ServiceRefresh, ReadersNeverSeeHalfAnUpdateNorATornCache)
@@ -263,7 +376,7 @@ TEST(ServiceRefresh, ReadersNeverSeeHalfAnUpdateNorATornCache)
     EXPECT_EQ(std::distance(fs::directory_iterator(cache.path()), fs::directory_iterator()), 2);
 }
 
-TEST(ServiceRefresh, StartUpTakesTheNewestOfSnapshotAndCache)
+TEST(ServiceRefresh, StartUpTakesTheNewestValidOfSnapshotAndCache)
 {
     struct Row {
         const char *name;
@@ -271,13 +384,20 @@ TEST(ServiceRefresh, StartUpTakesTheNewestOfSnapshotAndCache)
         std::string cachedDaily;
         const char *ecbDate;
         const char *dailyDate;
+        const char *noted; // in the start notes, or ""
     };
     const Row rows[] = {
-        {"no cache", "", "", "2026-07-06", "2026-07-06"},
-        {"newer cache", ecbOfDay(9), dailyOfDay(10), "2026-07-09", "2026-07-10"},
+        {"no cache", "", "", "2026-07-06", "2026-07-06", ""},
+        {"newer cache", ecbOfDay(9), dailyOfDay(10), "2026-07-09", "2026-07-10", ""},
         {"older cache", replaced(ecbText(), "2026-07-06", "2026-07-02"), "", "2026-07-06",
-            "2026-07-06"},
-        {"torn cache", ecbOfDay(9).substr(0, 500), "{\"date\":", "2026-07-06", "2026-07-06"},
+            "2026-07-06", ""},
+        {"torn cache", ecbOfDay(9).substr(0, 500), "{\"date\":", "2026-07-06", "2026-07-06",
+            "refused"},
+        {"cache dated tomorrow", replaced(ecbText(), "2026-07-06", "2026-08-01"), "", "2026-08-01",
+            "2026-07-06", ""},
+        {"cache dated in the future", replaced(ecbText(), "2026-07-06", "2026-08-02"),
+            replaced(dailyText(), "2026-07-06", "2099-01-01"), "2026-07-06", "2026-07-06",
+            "ecb.xml: dated 2026-08-02, in the future"},
     };
     const fs::path snapshot = KORVALUX_SERVICE_TEST_DATA;
     for (const auto &row : rows) {
@@ -288,17 +408,58 @@ TEST(ServiceRefresh, StartUpTakesTheNewestOfSnapshotAndCache)
         if (!row.cachedDaily.empty()) {
             ASSERT_EQ(writeFileAtomically(cache.path() / "daily.json", row.cachedDaily), "");
         }
-        const auto loaded = loadStartDocuments(snapshot, cache.path());
+        const auto loaded = loadStartDocuments(snapshot, cache.path(), "2026-07-31");
         ASSERT_TRUE(std::holds_alternative<StartDocuments>(loaded)) << row.name;
         const auto &docs = std::get<StartDocuments>(loaded);
         EXPECT_EQ(docs.ecb.date, row.ecbDate) << row.name;
         EXPECT_EQ(docs.daily.date, row.dailyDate) << row.name;
+        EXPECT_NE(docs.notes.find(row.noted), std::string::npos) << row.name << ":\n" << docs.notes;
     }
 
     TempDir empty;
     const auto none = loadStartDocuments(empty.path() / "missing", empty.path());
     ASSERT_TRUE(std::holds_alternative<std::string>(none));
     EXPECT_NE(std::get<std::string>(none).find("no usable ECB rates"), std::string::npos);
+}
+
+TEST(ServiceRefresh, StartUpRemovesOnlyStaleTemporaryFilesOfItsOwn)
+{
+    struct Row {
+        const char *name;
+        bool old; // last written an hour ago, before this process started
+        bool removed;
+    };
+    const Row rows[] = {
+        {"ecb.xml.Ab12Cd", true, true},
+        {"daily.json.zz09QQ", true, true},
+        {"ecb.xml.Xy34Zw", false, false}, // a write in progress
+        {"ecb.xml", true, false},
+        {"ecb.xml.tmp", true, false},
+        {"ecb.xml.Ab12Cd7", true, false},
+        {"ecb.xml.Ab-2Cd", true, false},
+        {"notes.txt.Ab12Cd", true, false},
+    };
+    TempDir cache;
+    for (const auto &row : rows) {
+        const fs::path path = cache.path() / row.name;
+        ASSERT_EQ(
+            writeFileAtomically(path, std::string(row.name) == "ecb.xml" ? ecbOfDay(8) : "<?xm"),
+            "");
+        if (row.old)
+            fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    const auto loaded = loadStartDocuments(KORVALUX_SERVICE_TEST_DATA, cache.path(), "2026-07-31");
+    ASSERT_TRUE(std::holds_alternative<StartDocuments>(loaded));
+    const auto &docs = std::get<StartDocuments>(loaded);
+    EXPECT_EQ(docs.ecb.date, "2026-07-08");
+    for (const auto &row : rows) {
+        EXPECT_EQ(fs::exists(cache.path() / row.name), !row.removed) << row.name;
+        EXPECT_EQ(docs.notes.find("removed " + (cache.path() / row.name).string() + ",")
+                != std::string::npos,
+            row.removed)
+            << row.name << ":\n"
+            << docs.notes;
+    }
 }
 
 TEST(ServiceRefresh, PeriodicRefreshStopsPromptlyMidTransfer)

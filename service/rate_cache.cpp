@@ -1,0 +1,183 @@
+// Reading the snapshot and the cache at start, and writing the cache: plain POSIX
+// calls so that each step's failure is known and nothing is left half-written.
+#include "service/rate_cache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvalux::service
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// Taken while static objects are built, before any cache write of this process.
+const fs::file_time_type processStart = fs::file_time_type::clock::now();
+
+constexpr std::string_view temporarySuffix = ".XXXXXX"; // mkstemp's pattern
+
+bool isTemporaryName(std::string_view name)
+{
+    for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+        const std::string_view base = cacheFileName(feed);
+        if (name.size() != base.size() + temporarySuffix.size() || !name.starts_with(base)
+            || name[base.size()] != '.')
+            continue;
+        const std::string_view random = name.substr(base.size() + 1);
+        if (std::all_of(random.begin(), random.end(), [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+            }))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const char *cacheFileName(Feed feed)
+{
+    return feed == Feed::Ecb ? "ecb.xml" : "daily.json";
+}
+
+std::optional<std::string> readWholeFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad())
+        return std::nullopt;
+    return std::move(content).str();
+}
+
+std::string writeFileAtomically(const fs::path &path, std::string_view bytes)
+{
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec)
+        return "cannot create " + path.parent_path().string() + ": " + ec.message();
+    std::string tmp = path.string() + std::string(temporarySuffix);
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        return "cannot create a file in " + path.parent_path().string() + ": "
+            + std::strerror(errno);
+    auto fail = [&](const char *what) {
+        const std::string why = std::string(what) + " " + tmp + ": " + std::strerror(errno);
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return why;
+    };
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail("cannot write");
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)
+        return fail("cannot flush");
+    if (::close(fd) != 0) {
+        const std::string why = "cannot close " + tmp + ": " + std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return why;
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const std::string why = "cannot rename " + tmp + ": " + std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return why;
+    }
+    // The rename itself must reach the disk too.
+    const int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return {};
+}
+
+fs::path defaultCacheDir()
+{
+    if (const char *xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
+        return fs::path(xdg) / "korvalux-service";
+    if (const char *home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".cache" / "korvalux-service";
+    return fs::temp_directory_path() / "korvalux-service-cache";
+}
+
+std::vector<fs::path> removeStaleTemporaryFiles(const fs::path &cacheDir)
+{
+    std::vector<fs::path> removed;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(cacheDir, ec)) {
+        std::error_code fileError;
+        if (!isTemporaryName(entry.path().filename().string()) || !entry.is_regular_file(fileError)
+            || entry.last_write_time(fileError) >= processStart || fileError)
+            continue;
+        if (fs::remove(entry.path(), fileError))
+            removed.push_back(entry.path());
+    }
+    return removed;
+}
+
+std::variant<StartDocuments, std::string> loadStartDocuments(
+    const fs::path &dataDir, const fs::path &cacheDir, const std::string &today)
+{
+    StartDocuments result;
+    for (const fs::path &path : removeStaleTemporaryFiles(cacheDir))
+        result.notes += "korvalux-service: removed " + path.string() + ", left by a cut write\n";
+    const std::string day = today.empty() ? utcToday() : today;
+    for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+        std::vector<fs::path> candidates;
+        const std::string prefix = feed == Feed::Ecb ? "eurofxref" : "currency-api";
+        const std::string suffix = feed == Feed::Ecb ? ".xml" : ".json";
+        std::error_code ec;
+        for (const auto &entry : fs::directory_iterator(dataDir, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with(prefix) && name.ends_with(suffix))
+                candidates.push_back(entry.path());
+        }
+        std::sort(candidates.begin(), candidates.end());
+        candidates.push_back(cacheDir / cacheFileName(feed));
+
+        std::optional<RateDocument> best;
+        fs::path bestPath;
+        std::string problems;
+        for (const auto &path : candidates) {
+            const auto text = readWholeFile(path);
+            if (!text)
+                continue;
+            auto parsed = checkDocument(feed, *text, day);
+            if (auto *why = std::get_if<std::string>(&parsed)) {
+                problems += "\n  refused " + path.string() + ": " + *why;
+                continue;
+            }
+            auto &doc = std::get<RateDocument>(parsed);
+            if (!best || doc.date >= best->date) {
+                best = std::move(doc);
+                bestPath = path;
+            }
+        }
+        if (!best)
+            return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() + " or "
+                + cacheDir.string() + problems;
+        result.notes += "korvalux-service: " + std::string(feedName(feed)) + " of " + best->date
+            + " from " + bestPath.string() + problems + "\n";
+        (feed == Feed::Ecb ? result.ecb : result.daily) = std::move(*best);
+    }
+    return result;
+}
+
+} // namespace korvalux::service
