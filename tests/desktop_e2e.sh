@@ -12,6 +12,8 @@ set -euo pipefail
 korvalux=$1 converter=$2 close_window=$3 service=$4 service_data=$5 fake_server=$6
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib/xvfb.sh
 source "$(dirname "$0")/../scripts/lib/xvfb.sh"
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib/keys.sh
+source "$(dirname "$0")/../scripts/lib/keys.sh"
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -54,33 +56,13 @@ close_korvalux() {
   (( status == 0 )) || { cat "$work/korvalux.log"; fail "Korvalux ended with status $status"; }
 }
 
-# Tabs $1 times to Convert, presses it, tabs on to Copy To Clipboard, presses
-# that, and prints the clipboard once it holds text.
-convert_and_copy() {
-  local i tabs=() text=""
-  for (( i = 0; i < $1; ++i )); do tabs+=(Tab); done
-  xdotool key --delay 80 "${tabs[@]}" space Tab Tab space
-  for i in $(seq 300); do
-    text=$(xclip -o -selection clipboard 2>/dev/null || true)
-    [[ -n "$text" ]] && break
-    sleep 0.1
-  done
-  printf '%s' "$text"
-}
-
 # First run: no settings yet.
 start_korvalux
 eval "$(xdotool getwindowgeometry --shell "$window")"
 (( X == (1280 - WIDTH) / 2 && Y == (1024 - HEIGHT) / 2 )) ||
   fail "window at $X,$Y with size ${WIDTH}x$HEIGHT is not centred on the 1280x1024 screen"
 
-xdotool type --delay 60 "250"
-xdotool key Tab Home
-xdotool type --delay 40 "Japanese"
-sleep 0.6 # the list's type-ahead forgets after a pause; the next list starts afresh
-xdotool key Tab Home
-xdotool type --delay 40 "British"
-sleep 0.6
+type_conversion "250" "Japanese" "British"
 first=$(convert_and_copy 1)
 echo "clipboard after the first conversion: $first"
 [[ -n "$first" ]] || fail "the clipboard stayed empty"
