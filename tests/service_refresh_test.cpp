@@ -285,40 +285,33 @@ TEST(ServiceRefresh, NoRateTheTableUsesMayMoveTenfold)
     struct Row {
         const char *name;
         const char *code;
-        const char *rate; // replaces the one in use; nullptr: a code the one in use lacks
-        const char *refused; // the currency named, or "" when taken
+        const char *before; // the feed's rate in use; nullptr: it has none
+        const char *after;
+        bool refused;
     };
     const Row rows[] = {
-        {"unchanged", "JPY", "185.31", ""},
-        {"exactly ten times", "JPY", "1853.1", ""},
-        {"just over ten times", "JPY", "1853.1000001", "JPY"},
-        {"exactly a tenth", "JPY", "18.531", ""},
-        {"just under a tenth", "JPY", "18.5309999", "JPY"},
-        {"100 JPY worth 10^66 EUR", "JPY",
-            "0.000000000000000000000000000000000000000000000000000000000000000001", "JPY"},
-        {"a currency the table does not use", "XYZ", "1000000", ""},
-        {"a currency new to the feed", "MNT", nullptr, ""},
+        {"unchanged", "JPY", "185.31", "185.31", false},
+        {"exactly ten times", "JPY", "185.31", "1853.1", false},
+        {"just over ten times", "JPY", "185.31", "1853.1000001", true},
+        {"exactly a tenth", "JPY", "185.31", "18.531", false},
+        {"just under a tenth", "JPY", "185.31", "18.5309999", true},
+        {"100 JPY worth 10^66 EUR", "JPY", "185.31", "1e-64", true},
+        {"a code the table does not use", "XYZ", "1", "1000000", false},
+        {"first from this feed", "ARS", nullptr, "4000000", false},
     };
-    const RateDocument inUse = ecbDocument();
     const RateTable &table = snapshotTable();
     for (const auto &row : rows) {
+        RateDocument inUse = ecbDocument();
+        inUse.perEur.erase(row.code);
+        if (row.before)
+            inUse.perEur[row.code] = *parseDecimal(row.before);
         RateDocument fresh = inUse;
-        RateDocument before = inUse;
-        if (row.rate) {
-            before.perEur[row.code]
-                = *parseDecimal(std::string(row.code) == "XYZ" ? "1" : "185.31");
-            fresh.perEur[row.code] = *parseDecimal(row.rate);
-        } else {
-            fresh.perEur[row.code] = *parseDecimal("4000");
-        }
-        const std::string why = implausibleRate(fresh, before, table);
-        if (!*row.refused) {
-            EXPECT_EQ(why, "") << row.name;
-            continue;
-        }
-        EXPECT_TRUE(
-            why.starts_with(std::string("rate of ") + row.refused + " moved more than tenfold"))
+        fresh.perEur[row.code] = *parseDecimal(row.after);
+        const std::string why = implausibleRate(fresh, inUse, table);
+        EXPECT_EQ(why.starts_with(std::string("rate of ") + row.code + " moved more than tenfold"),
+            row.refused)
             << row.name << ": " << why;
+        EXPECT_EQ(why.empty(), !row.refused) << row.name;
     }
 }
 
