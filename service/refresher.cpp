@@ -201,6 +201,8 @@ void Refresher::logDailyLag()
 {
     const std::string ecb = m_store.date(Feed::Ecb);
     const std::string daily = m_store.date(Feed::Daily);
+    if (!isIsoDate(ecb) || !isIsoDate(daily))
+        return; // a store built by hand; every document read has a real date
     const long lag = daysBetween(daily, ecb);
     if (lag >= 0) // a daily table newer than the ECB's (weekends) lags nothing
         m_log("refresh: the daily table in use, of " + daily + ", lags the ECB's " + ecb + " by "
