@@ -14,6 +14,7 @@
 #include <QPushButton>
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -133,6 +134,9 @@ Form1::Form1(QWidget *parent)
 
     setTwipsGeometry(Text2, 120, 300, 5175, 375);
     Text2->setReadOnly(true);
+    // The default limit of 32767 characters would cut a long sentence, and Copy
+    // To Clipboard copies the whole of it.
+    Text2->setMaxLength(std::numeric_limits<int>::max());
     Text2->setAccessibleName(QStringLiteral("Results"));
 
     Check1->setText(QStringLiteral("Copy To Clipboard"));
