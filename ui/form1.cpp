@@ -1,7 +1,7 @@
 // The window's description. Positions inside Frame2 are relative to the frame's
-// outer corner, as QGroupBox children are. Colours: white everywhere except the
-// amount box, which keeps the style's text-field colour, and the line, which has
-// none.
+// outer corner, as QGroupBox children are. Colours: white with black text
+// everywhere except the amount box, which keeps the palette's text-field colours,
+// and the line, which is drawn in the window's text colour.
 #include "ui/form1.h"
 
 #include <QComboBox>
@@ -10,10 +10,12 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 namespace
@@ -36,11 +38,30 @@ void setTwipsGeometry(QWidget *widget, int left, int top, int width, int height)
         Form1::twips(left), Form1::twips(top), Form1::twips(width), Form1::twips(height));
 }
 
-void paintWhite(QWidget *widget)
+// White backgrounds with black text on them, whatever the desktop's palette: a
+// white background left with the palette's text colour is unreadable under a
+// dark theme, where that colour is near white.
+void paintWhite(QWidget *widget,
+    std::initializer_list<QPalette::ColorRole> backgrounds
+    = {QPalette::Window, QPalette::Base, QPalette::Button})
 {
     QPalette palette = widget->palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+    for (QPalette::ColorRole role : backgrounds) {
         palette.setColor(role, Qt::white);
+        switch (role) {
+        case QPalette::Window:
+            palette.setColor(QPalette::WindowText, Qt::black);
+            break;
+        case QPalette::Base:
+            palette.setColor(QPalette::Text, Qt::black);
+            break;
+        case QPalette::Button:
+            palette.setColor(QPalette::ButtonText, Qt::black);
+            break;
+        default:
+            break;
+        }
+    }
     widget->setPalette(palette);
 }
 
@@ -93,7 +114,9 @@ Form1::Form1(QWidget *parent)
     // Configure: the window.
     setFixedSize(twips(5670), twips(3525));
     setWindowIcon(transparentIcon());
-    paintWhite(this);
+    // Only the window's own roles: the amount box, the one control without a
+    // colour of its own, must not inherit a white Base from the window.
+    paintWhite(this, {QPalette::Window});
     setAutoFillBackground(true);
 
     // The controls, top to bottom.
