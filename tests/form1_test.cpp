@@ -296,17 +296,33 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
     struct Theme {
         const char *name;
         QPalette palette;
+        bool setOnceOpen; // the desktop changes its theme while the window is up
     };
-    const Theme themes[] = {{"light", original}, {"dark", darkPalette()}};
+    const Theme themes[] = {
+        {"light", original, false},
+        {"dark", darkPalette(), false},
+        {"dark once open", darkPalette(), true},
+        {"light again", original, true},
+    };
     for (const Theme &theme : themes) {
         SCOPED_TRACE(theme.name);
-        QApplication::setPalette(theme.palette);
+        QApplication::setPalette(theme.setOnceOpen ? darkPalette() : theme.palette);
         Form1 form;
         form.cboFromCurrency->addItem(QStringLiteral("United States Dollar (USD)"));
         form.cboToCurrency->addItem(QStringLiteral("Euro (EUR)"));
         form.Text2->setText(QStringLiteral("1.00 USD = 0.92 EUR"));
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        if (theme.setOnceOpen) {
+            QApplication::setPalette(original); // back and forth: both ways must hold
+            QApplication::setPalette(theme.palette);
+            QCoreApplication::processEvents();
+        }
+        // White under a light palette; the palette's own colour under a dark one.
+        const bool light
+            = theme.palette.color(QPalette::Window) == original.color(QPalette::Window);
+        EXPECT_EQ(form.palette().color(QPalette::Window),
+            light ? QColor(Qt::white) : theme.palette.color(QPalette::Window));
         const QImage shot = form.grab().toImage();
 
         QStyleOptionComboBox comboOption;
@@ -347,7 +363,7 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
                 area.control->mapTo(&form, area.local.topLeft()), area.local.size());
             EXPECT_GE(textContrast(shot, onWindow & shot.rect()), 4.5);
         }
-        // The amount box follows the palette instead of the window's white.
+        // The amount box follows the palette in every case, never the window's white.
         EXPECT_EQ(form.Text1->palette().color(QPalette::Base), theme.palette.color(QPalette::Base));
         EXPECT_EQ(form.Text1->palette().color(QPalette::Text), theme.palette.color(QPalette::Text));
     }

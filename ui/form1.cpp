@@ -1,15 +1,19 @@
 // The window's description. Positions inside Frame2 are relative to the frame's
-// outer corner, as QGroupBox children are. Colours: white with black text
-// everywhere except the amount box, which keeps the palette's text-field colours,
-// and the line, which is drawn in the window's text colour.
+// outer corner, as QGroupBox children are. Colours, under a light palette: white
+// with black text everywhere except the amount box, which keeps the palette's
+// text-field colours, and the line, drawn in the window's text colour. Under a
+// dark palette every control follows the palette.
 #include "ui/form1.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
@@ -38,29 +42,22 @@ void setTwipsGeometry(QWidget *widget, int left, int top, int width, int height)
         Form1::twips(left), Form1::twips(top), Form1::twips(width), Form1::twips(height));
 }
 
-// White backgrounds with black text on them, whatever the desktop's palette: a
-// white background left with the palette's text colour is unreadable under a
-// dark theme, where that colour is near white.
-void paintWhite(QWidget *widget,
+// Each background role comes with its matching text role: white with black, or,
+// under a dark palette, the palette's own pair. A white background left with a
+// dark palette's near-white text would be unreadable.
+void paintRoles(QWidget *widget, const QPalette *dark,
     std::initializer_list<QPalette::ColorRole> backgrounds
     = {QPalette::Window, QPalette::Base, QPalette::Button})
 {
     QPalette palette = widget->palette();
     for (QPalette::ColorRole role : backgrounds) {
-        palette.setColor(role, Qt::white);
-        switch (role) {
-        case QPalette::Window:
-            palette.setColor(QPalette::WindowText, Qt::black);
-            break;
-        case QPalette::Base:
-            palette.setColor(QPalette::Text, Qt::black);
-            break;
-        case QPalette::Button:
-            palette.setColor(QPalette::ButtonText, Qt::black);
-            break;
-        default:
-            break;
-        }
+        QPalette::ColorRole text = QPalette::WindowText;
+        if (role == QPalette::Base)
+            text = QPalette::Text;
+        else if (role == QPalette::Button)
+            text = QPalette::ButtonText;
+        palette.setColor(role, dark ? dark->color(role) : QColor(Qt::white));
+        palette.setColor(text, dark ? dark->color(text) : QColor(Qt::black));
     }
     widget->setPalette(palette);
 }
@@ -114,9 +111,6 @@ Form1::Form1(QWidget *parent)
     // Configure: the window.
     setFixedSize(twips(5670), twips(3525));
     setWindowIcon(transparentIcon());
-    // Only the window's own roles: the amount box, the one control without a
-    // colour of its own, must not inherit a white Base from the window.
-    paintWhite(this, {QPalette::Window});
     setAutoFillBackground(true);
 
     // The controls, top to bottom.
@@ -169,13 +163,11 @@ Form1::Form1(QWidget *parent)
         label->setFont(font);
         label->setFocusPolicy(Qt::NoFocus);
         label->setTextFormat(Qt::PlainText);
-        paintWhite(label);
     }
     for (QWidget *widget :
         {static_cast<QWidget *>(cboFromCurrency), static_cast<QWidget *>(cboToCurrency),
             static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Text2)}) {
         widget->setFont(font);
-        paintWhite(widget);
     }
     Text1->setFont(font);
     Frame2->setFocusPolicy(Qt::NoFocus);
@@ -186,12 +178,43 @@ Form1::Form1(QWidget *parent)
         button->setFont(buttonFont);
         button->setIcon(transparentIcon());
         button->setAccessibleName(button->text());
-        paintWhite(button);
     }
+    paintColours();
 
     setTabOrder(Text1, cboFromCurrency);
     setTabOrder(cboFromCurrency, cboToCurrency);
     setTabOrder(cboToCurrency, Check2);
     setTabOrder(Check2, Text2);
     setTabOrder(Text2, Check1);
+}
+
+void Form1::paintColours()
+{
+    const QPalette system = QApplication::palette();
+    // A dark style (Adwaita-Dark among them) draws buttons and lists with its own
+    // dark surfaces whatever the palette's Button colour says, so white with black
+    // text cannot hold there: under a dark palette every control follows it.
+    const bool dark = system.color(QPalette::Window).lightness()
+        < system.color(QPalette::WindowText).lightness();
+    m_paintingColours = true;
+    const QList<QWidget *> painted = {this, Label2, Label3, Label4, cboFromCurrency, cboToCurrency,
+        Frame2, Text2, Check2, Check1};
+    for (QWidget *widget : painted) {
+        if (widget == this)
+            // Only the window's own roles: the amount box, the one control without
+            // a colour of its own, must not inherit a white Base from the window.
+            paintRoles(widget, dark ? &system : nullptr, {QPalette::Window});
+        else
+            paintRoles(widget, dark ? &system : nullptr);
+    }
+    m_paintingColours = false;
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    // A new application palette reaches the window as a change of its own
+    // palette; so does the window's own painting, which must not start again.
+    if (event->type() == QEvent::PaletteChange && !m_paintingColours)
+        paintColours();
+    QWidget::changeEvent(event);
 }
