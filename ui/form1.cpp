@@ -56,8 +56,11 @@ void paintRoles(QWidget *widget, const QPalette *dark,
             text = QPalette::Text;
         else if (role == QPalette::Button)
             text = QPalette::ButtonText;
-        palette.setColor(role, dark ? dark->color(role) : QColor(Qt::white));
-        palette.setColor(text, dark ? dark->color(text) : QColor(Qt::black));
+        for (QPalette::ColorGroup group :
+            {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, role, dark ? dark->color(group, role) : QColor(Qt::white));
+            palette.setColor(group, text, dark ? dark->color(group, text) : QColor(Qt::black));
+        }
     }
     widget->setPalette(palette);
 }
