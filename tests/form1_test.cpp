@@ -21,9 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <map>
-#include <utility>
 
 namespace
 {
@@ -63,24 +61,10 @@ double textContrast(const QImage &image, const QRect &area)
     return best;
 }
 
+// Qt derives the rest from the two colours: near-white text on a near-black base.
 QPalette darkPalette()
 {
-    QPalette dark;
-    const QColor window(0x35, 0x35, 0x35);
-    const QColor base(0x2a, 0x2a, 0x2a);
-    for (auto [role, colour] :
-        std::initializer_list<std::pair<QPalette::ColorRole, QColor>> {{QPalette::Window, window},
-            {QPalette::WindowText, QColor(0xee, 0xee, 0xee)}, {QPalette::Base, base},
-            {QPalette::AlternateBase, window}, {QPalette::Text, QColor(0xee, 0xee, 0xee)},
-            {QPalette::Button, window}, {QPalette::ButtonText, QColor(0xee, 0xee, 0xee)},
-            {QPalette::Light, QColor(0x50, 0x50, 0x50)},
-            {QPalette::Midlight, QColor(0x45, 0x45, 0x45)},
-            {QPalette::Mid, QColor(0x25, 0x25, 0x25)}, {QPalette::Dark, QColor(0x20, 0x20, 0x20)},
-            {QPalette::Shadow, Qt::black}, {QPalette::Highlight, QColor(0x2a, 0x82, 0xda)},
-            {QPalette::HighlightedText, Qt::white},
-            {QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99)}})
-        dark.setColor(role, colour);
-    return dark;
+    return QPalette(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35));
 }
 
 int px(int twips)
