@@ -307,6 +307,8 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
             = theme.palette.color(QPalette::Window) == original.color(QPalette::Window);
         EXPECT_EQ(form.palette().color(QPalette::Window),
             light ? QColor(Qt::white) : theme.palette.color(QPalette::Window));
+        form.Text1->setFocus();
+        form.Text1->selectAll();
         const QImage shot = form.grab().toImage();
 
         QStyleOptionComboBox comboOption;
@@ -324,6 +326,10 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
             QRect local;
         };
         const auto inside = [](QWidget *w) { return w->rect().adjusted(4, 4, -4, -4); };
+        // The amount, selected as at start-up: its text on the selection colour.
+        const QRect selection(inside(form.Text1).topLeft() + QPoint(2, 1),
+            QSize(form.Text1->fontMetrics().horizontalAdvance(form.Text1->text()) - 4,
+                inside(form.Text1).height() - 2));
         const Area areas[] = {
             {form.Label2, form.Label2->rect()},
             {form.Label3, form.Label3->rect()},
@@ -347,6 +353,8 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
                 area.control->mapTo(&form, area.local.topLeft()), area.local.size());
             EXPECT_GE(textContrast(shot, onWindow & shot.rect()), 4.5);
         }
+        const QRect selected(form.Text1->mapTo(&form, selection.topLeft()), selection.size());
+        EXPECT_GE(textContrast(shot, selected), 4.5) << "the selected amount";
         // The amount box follows the palette in every case, never the window's white.
         EXPECT_EQ(form.Text1->palette().color(QPalette::Base), theme.palette.color(QPalette::Base));
         EXPECT_EQ(form.Text1->palette().color(QPalette::Text), theme.palette.color(QPalette::Text));
