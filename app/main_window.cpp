@@ -53,6 +53,8 @@ MainWindow::MainWindow(MainWindowSeams seams)
 
     connect(Check2, &QPushButton::toggled, this, &MainWindow::Check2_Click);
     connect(Check1, &QPushButton::toggled, this, &MainWindow::Check1_Click);
+    // Enter in the amount box presses Convert, through the button's own click.
+    connect(Text1, &QLineEdit::returnPressed, Check2, &QPushButton::click);
 
     Form_Load();
 }
@@ -78,6 +80,9 @@ void MainWindow::Form_Load()
     restoreChoice(cboToCurrency, toKey, catalogue::defaultToEntry());
     setWindowTitle(QStringLiteral("Korvalux"));
     Text1->setFocus(Qt::OtherFocusReason);
+    // The window is not shown yet: its first focus-in comes with the window's
+    // activation, which does not select, so select here.
+    Text1_GotFocus();
 }
 
 void MainWindow::restoreChoice(QComboBox *list, const QString &key, const QString &fallback)
@@ -117,6 +122,8 @@ void MainWindow::Check2_Click()
     setMousePointer(BusyPointer);
     Text2->setText(conversion::convertCurrency(Text1->text(), cboFromCurrency->currentText(),
         cboToCurrency->currentText(), m_seams.download));
+    // setText leaves the caret, and so the view, at the end of a long sentence.
+    Text2->setCursorPosition(0);
     setMousePointer(DefaultPointer);
 }
 
@@ -207,11 +214,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::FocusIn:
         if (watched == Text1) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            // A closed popup (the context menu) or a re-activated window gives the
+            // focus back where it was: the user's selection and caret stay.
+            if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+                break;
             Text1_GotFocus();
             // The press that follows a focusing click puts the caret down and
             // drops the selection; select again once the button is released.
-            m_selectAllOnRelease
-                = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+            m_selectAllOnRelease = reason == Qt::MouseFocusReason;
         }
         break;
     case QEvent::MouseButtonRelease:

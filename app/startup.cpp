@@ -14,15 +14,28 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QMargins>
 #include <QPixmap>
 #include <QScreen>
 #include <QTime>
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <random>
+#include <thread>
+#include <vector>
+
+#ifdef KORVALUX_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
 
 namespace startup
 {
@@ -46,6 +59,95 @@ quint32 readLittle32(const QByteArray &bytes, int offset)
         | static_cast<quint32>(readLittle16(bytes, offset + 2)) << 16;
 }
 
+#ifdef KORVALUX_HAVE_XCB
+
+struct FreeDeleter {
+    void operator()(void *reply) const { std::free(reply); }
+};
+template<typename Reply> using XcbReply = std::unique_ptr<Reply, FreeDeleter>;
+
+xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
+{
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// The 32-bit values of a property; empty when it is not set.
+std::vector<std::uint32_t> cardinals(
+    xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t type)
+{
+    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, property, type, 0, 1024), nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *values = static_cast<const std::uint32_t *>(xcb_get_property_value(reply.get()));
+    return std::vector<std::uint32_t>(
+        values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+// The frame an EWMH window manager will put around the window, asked for before
+// the window is mapped (_NET_REQUEST_FRAME_EXTENTS), so that the first placement
+// is already the final one. nullopt when not on X11 or no window manager answers.
+std::optional<QMargins> frameExtentsBeforeMapping(QWidget &window)
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return std::nullopt;
+    const xcb_atom_t supported = internAtom(connection, "_NET_SUPPORTED");
+    const xcb_atom_t request = internAtom(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
+    if (supported == XCB_ATOM_NONE || request == XCB_ATOM_NONE || extents == XCB_ATOM_NONE)
+        return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const std::vector<std::uint32_t> offered
+        = cardinals(connection, root, supported, XCB_ATOM_ATOM);
+    if (std::find(offered.begin(), offered.end(), request) == offered.end())
+        return std::nullopt;
+
+    // Creates the native window, still unmapped, with its size and decoration hints.
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = request;
+    xcb_send_event(connection, 0, root,
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char *>(&message));
+    xcb_flush(connection);
+
+    // Qt's own thread reads the connection's events, so poll the property instead
+    // of waiting for its change; a window manager answers within milliseconds.
+    using namespace std::chrono_literals;
+    const auto giveUp = std::chrono::steady_clock::now() + 500ms;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        const std::vector<std::uint32_t> sides
+            = cardinals(connection, id, extents, XCB_ATOM_CARDINAL);
+        if (sides.size() == 4) {
+            const double ratio = window.devicePixelRatioF();
+            const auto logical = [ratio](std::uint32_t side) {
+                return static_cast<int>(std::lround(side / ratio));
+            };
+            return QMargins(
+                logical(sides[0]), logical(sides[2]), logical(sides[1]), logical(sides[3]));
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return std::nullopt;
+}
+
+#else
+
+std::optional<QMargins> frameExtentsBeforeMapping(QWidget &)
+{
+    return std::nullopt;
+}
+
+#endif
+
 } // namespace
 
 void CentreWindow(QWidget &window)
@@ -53,9 +155,20 @@ void CentreWindow(QWidget &window)
     const QScreen *screen = window.screen();
     if (!screen)
         return;
-    // The frame is only known once the window system has decorated the window;
-    // before the first show the frame geometry is the bare window.
     const QRect screenArea = screen->geometry();
+    if (!window.isVisible()) {
+        if (const std::optional<QMargins> frame = frameExtentsBeforeMapping(window)) {
+            const QSize outer = window.size().grownBy(*frame);
+            const QPoint frameCorner(screenArea.x() + (screenArea.width() - outer.width()) / 2,
+                screenArea.y() + (screenArea.height() - outer.height()) / 2);
+            // The client area inside that frame; setGeometry never counts a frame.
+            window.setGeometry(
+                QRect(frameCorner + QPoint(frame->left(), frame->top()), window.size()));
+            return;
+        }
+    }
+    // Without a window manager that reports its frame, the frame geometry is the
+    // bare window until the window is shown, and the client area is centred.
     const QSize outer = window.frameGeometry().size();
     const int left = screenArea.x() + (screenArea.width() - outer.width()) / 2;
     const int top = screenArea.y() + (screenArea.height() - outer.height()) / 2;

@@ -235,6 +235,8 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits)
     curl_easy_setopt(easy, CURLOPT_CURLU, url.get());
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count()));
+    // libcurl reads 0 as "no limit at all"; the shortest limit is one millisecond.
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(1L, long(limits.totalTimeout.count())));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
         curl_off_t(std::min<std::size_t>(limits.maxBodyBytes, INT64_MAX)));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
@@ -247,7 +249,7 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits)
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void *>(nullptr));
 
     // An answer over the limit is refused as a whole; any other failure part-way
-    // (a cut connection, a stall) leaves what was read before it.
+    // (a cut connection, a stall, the overall limit) leaves what was read before it.
     if (transfer.overLimit || result == CURLE_FILESIZE_EXCEEDED)
         return {};
     return transfer.page;

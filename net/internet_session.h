@@ -17,6 +17,9 @@ struct DownloadLimits {
     std::chrono::milliseconds connectTimeout {60'000};
     std::chrono::milliseconds stallTimeout {60'000}; // nothing received for this long
     std::size_t maxBodyBytes = 16 * 1024 * 1024;
+    // From the start to the end, connecting included: a server that trickles a
+    // byte now and then never trips the stall limit, and the window waits on this.
+    std::chrono::milliseconds totalTimeout {60'000};
 };
 
 void OpenInternetSession();
@@ -26,7 +29,7 @@ bool isSessionOpen();
 // The body of the answer at address, whatever its status, each byte one
 // character through Windows-1252; the empty text when nothing could be
 // downloaded or the body is over maxBodyBytes. A failure part-way through the
-// body (a cut connection, a stall) leaves what was read before it.
+// body (a cut connection, a stall, the overall limit) leaves what was read before it.
 QString DownloadPage(const QString &address, const DownloadLimits &limits = {});
 
 // The address as it goes on the wire: Windows-1252 bytes (a character outside the

@@ -120,7 +120,16 @@ Response homePage(const RateTable &table)
 
 std::string echo(std::string_view text)
 {
-    return escapeHtml(text.substr(0, maxEcho));
+    // An entity would read differently in a browser and in the desktop window,
+    // which decodes none but "&nbsp;"; a stand-in reads the same in both.
+    std::string out(text.substr(0, maxEcho));
+    for (char &c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool markup = c == '<' || c == '>' || c == '&' || c == '"' || c == '\'';
+        if (markup || byte < 0x20 || byte >= 0x7f)
+            c = '?';
+    }
+    return out;
 }
 
 std::string escapeHtml(std::string_view text)

@@ -30,8 +30,8 @@ std::string converterSentence(std::string_view query, const RateTable &table);
 // A page for a request the transport could not read (400, 431, ...).
 Response errorPage(unsigned status, std::string_view sentence);
 
-// Input text as it may appear in a page: cut to 32 characters, anything outside
-// printable ASCII as "?", and &, <, >, ", ' as entities.
+// Input text as it may appear in a page's result cell: cut to 32 characters,
+// anything outside printable ASCII and each of &, <, >, ", ' as "?".
 std::string echo(std::string_view text);
 
 // Any text made safe for a page, whole: non-ASCII and control bytes as "?".

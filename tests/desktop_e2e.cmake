@@ -1,4 +1,4 @@
-# The desktop end-to-end test under Xvfb and its two helpers: a tool that
+# The desktop tests under Xvfb: the end-to-end run with its two helpers, a tool that
 # closes a window as a window manager would, and a stand-in converter page
 # for builds without korvalux-service. scripts/run uses the close tool too.
 if(KORVALUX_FUZZ OR NOT KORVALUX_BUILD_APP)
@@ -23,4 +23,11 @@ if(TARGET korvalux AND TARGET x11-close-window)
                    ${CMAKE_SOURCE_DIR}/service/data $<TARGET_FILE:fake-converter-server>)
   # Alone, so no other test holds the converter port or loads the two cores.
   set_tests_properties(desktop_e2e PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
+endif()
+
+# The window centred with its frame under a real window manager (openbox).
+if(TARGET korvalux)
+  add_test(NAME wm_centring
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wm_centring.sh $<TARGET_FILE:korvalux>)
+  set_tests_properties(wm_centring PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endif()

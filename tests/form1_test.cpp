@@ -12,13 +12,60 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace
 {
+
+// WCAG 2 relative luminance of an sRGB colour.
+double luminance(QColor colour)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF())
+        + 0.0722 * linear(colour.blueF());
+}
+
+double contrast(QColor a, QColor b)
+{
+    const double first = luminance(a);
+    const double second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+// In a drawn area, the background is the commonest colour and the text the
+// colour that stands out from it most: the core of a glyph's stroke.
+double textContrast(const QImage &image, const QRect &area)
+{
+    std::map<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000u];
+    const QColor background
+        = std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
+              return a.second < b.second;
+          })->first;
+    double best = 1.0;
+    for (const auto &[colour, count] : counts)
+        best = std::max(best, contrast(background, QColor(colour)));
+    return best;
+}
+
+// Qt derives the rest from the two colours: near-white text on a near-black base.
+QPalette darkPalette()
+{
+    return QPalette(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35));
+}
 
 int px(int twips)
 {
@@ -225,6 +272,94 @@ TEST(Form1Interaction, TypedTextNeverLandsInTheListsOrTheResults)
     QTest::keyClicks(form.Text2, QStringLiteral("typed"));
     QTest::keyClick(form.Text2, Qt::Key_Backspace);
     EXPECT_EQ(form.Text2->text(), QString());
+}
+
+TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
+{
+    const QPalette original = QApplication::palette();
+    struct Theme {
+        const char *name;
+        QPalette palette;
+        bool setOnceOpen; // the desktop changes its theme while the window is up
+    };
+    const Theme themes[] = {
+        {"light", original, false},
+        {"dark", darkPalette(), false},
+        {"dark once open", darkPalette(), true},
+        {"light again", original, true},
+    };
+    for (const Theme &theme : themes) {
+        SCOPED_TRACE(theme.name);
+        QApplication::setPalette(theme.setOnceOpen ? darkPalette() : theme.palette);
+        Form1 form;
+        form.cboFromCurrency->addItem(QStringLiteral("United States Dollar (USD)"));
+        form.cboToCurrency->addItem(QStringLiteral("Euro (EUR)"));
+        form.Text2->setText(QStringLiteral("1.00 USD = 0.92 EUR"));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        if (theme.setOnceOpen) {
+            QApplication::setPalette(original); // back and forth: both ways must hold
+            QApplication::setPalette(theme.palette);
+            QCoreApplication::processEvents();
+        }
+        // White under a light palette; the palette's own colour under a dark one.
+        const bool light
+            = theme.palette.color(QPalette::Window) == original.color(QPalette::Window);
+        EXPECT_EQ(form.palette().color(QPalette::Window),
+            light ? QColor(Qt::white) : theme.palette.color(QPalette::Window));
+        form.Text1->setFocus();
+        form.Text1->selectAll();
+        const QImage shot = form.grab().toImage();
+
+        QStyleOptionComboBox comboOption;
+        comboOption.initFrom(form.cboFromCurrency);
+        comboOption.editable = false;
+        QStyleOptionGroupBox frameOption;
+        frameOption.initFrom(form.Frame2);
+        frameOption.text = form.Frame2->title();
+        frameOption.subControls = QStyle::SC_GroupBoxLabel;
+        const QRect frameCaption = form.style()->subControlRect(
+            QStyle::CC_GroupBox, &frameOption, QStyle::SC_GroupBoxLabel, form.Frame2);
+        // Where each control draws its text, inside its own border.
+        struct Area {
+            QWidget *control;
+            QRect local;
+        };
+        const auto inside = [](QWidget *w) { return w->rect().adjusted(4, 4, -4, -4); };
+        // The amount, selected as at start-up: its text on the selection colour.
+        const QRect selection(inside(form.Text1).topLeft() + QPoint(2, 1),
+            QSize(form.Text1->fontMetrics().horizontalAdvance(form.Text1->text()) - 4,
+                inside(form.Text1).height() - 2));
+        const Area areas[] = {
+            {form.Label2, form.Label2->rect()},
+            {form.Label3, form.Label3->rect()},
+            {form.Label4, form.Label4->rect()},
+            {form.Text1, inside(form.Text1)},
+            {form.cboFromCurrency,
+                form.style()->subControlRect(QStyle::CC_ComboBox, &comboOption,
+                    QStyle::SC_ComboBoxEditField, form.cboFromCurrency)},
+            {form.cboToCurrency,
+                form.style()->subControlRect(QStyle::CC_ComboBox, &comboOption,
+                    QStyle::SC_ComboBoxEditField, form.cboToCurrency)},
+            {form.Check2, inside(form.Check2)},
+            {form.Frame2, frameCaption},
+            {form.Text2, inside(form.Text2)},
+            {form.Check1, inside(form.Check1)},
+        };
+        for (const Area &area : areas) {
+            SCOPED_TRACE(area.control->objectName().toStdString());
+            ASSERT_FALSE(area.local.isEmpty());
+            const QRect onWindow(
+                area.control->mapTo(&form, area.local.topLeft()), area.local.size());
+            EXPECT_GE(textContrast(shot, onWindow & shot.rect()), 4.5);
+        }
+        const QRect selected(form.Text1->mapTo(&form, selection.topLeft()), selection.size());
+        EXPECT_GE(textContrast(shot, selected), 4.5) << "the selected amount";
+        // The amount box follows the palette in every case, never the window's white.
+        EXPECT_EQ(form.Text1->palette().color(QPalette::Base), theme.palette.color(QPalette::Base));
+        EXPECT_EQ(form.Text1->palette().color(QPalette::Text), theme.palette.color(QPalette::Text));
+    }
+    QApplication::setPalette(original);
 }
 
 } // namespace

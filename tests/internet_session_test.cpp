@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -330,6 +331,68 @@ TEST_F(InternetSession, GivesUpOnAStalledAnswer)
     EXPECT_EQ(net::DownloadPage(address("/silent"), limits), QString());
     EXPECT_EQ(net::DownloadPage(address("/head"), limits), QString());
     EXPECT_EQ(net::DownloadPage(address("/part"), limits), text(body));
+}
+
+// One byte at a time, each well within the stall limit, for far longer than
+// the overall limit: only the overall limit ends the download, with what came.
+TEST_F(InternetSession, EndsWithinItsOverallLimitWhateverTheServerSends)
+{
+    const auto trickle = [](std::string head, const std::string &bytes) {
+        loopback::Answer answer;
+        answer.send(std::move(head));
+        for (char c : bytes)
+            answer.pause(100ms).send(std::string(1, c));
+        return answer;
+    };
+    const std::string body = pattern(300); // 30 s at the trickle's pace
+    const std::string head = loopback::responseHead(200, {{"Content-Length", "300"}});
+    struct Row {
+        const char *path;
+        loopback::Answer answer;
+        bool somethingArrives;
+    };
+    const Row rows[] = {
+        {"/body", trickle(head, body), true},
+        {"/head", trickle({}, head + body), false},
+        {"/chunks",
+            trickle(loopback::responseHead(200, {{"Transfer-Encoding", "chunked"}}),
+                loopback::chunk(body.substr(0, 1)) + loopback::chunk(body.substr(1))),
+            true},
+        {"/silent", loopback::Answer().pause(30s), false},
+    };
+    net::DownloadLimits limits;
+    limits.stallTimeout = 2s;
+    limits.totalTimeout = 700ms;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        serve(row.path, row.answer);
+        const auto start = std::chrono::steady_clock::now();
+        const QString page = net::DownloadPage(address(row.path), limits);
+        const auto took = std::chrono::steady_clock::now() - start;
+        // Far below the 30 s the server would go on for; only the limit ends it.
+        EXPECT_LT(took, 10s);
+        EXPECT_EQ(page.isEmpty(), !row.somethingArrives) << page.toStdString();
+        EXPECT_LT(page.size(), qsizetype(body.size()));
+        EXPECT_TRUE(text(body).startsWith(page)) << page.toStdString();
+    }
+    // The session carries on after a download it ended.
+    serve("/after", loopback::response(200, "after"));
+    EXPECT_EQ(net::DownloadPage(address("/after"), limits), QStringLiteral("after"));
+}
+
+// Gaps shorter than the stall limit, a whole that takes longer than it: the
+// stall limit counts from the last byte, not from the start.
+TEST_F(InternetSession, ASlowButSteadyBodyIsNotCutAsAStall)
+{
+    const std::string body = pattern(12);
+    loopback::Answer answer;
+    answer.send(loopback::responseHead(200, {{"Content-Length", "12"}}));
+    for (char c : body)
+        answer.pause(150ms).send(std::string(1, c));
+    serve("/steady", answer);
+    net::DownloadLimits limits;
+    limits.stallTimeout = 1s;
+    EXPECT_EQ(net::DownloadPage(address("/steady"), limits), text(body));
 }
 
 // A listener whose queue is full leaves new connections unanswered, so only the

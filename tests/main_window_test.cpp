@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 
 #include "catalogue/currency_catalogue.h"
+#include "loopback_http_server.h"
 #include "net/internet_session.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,7 +25,9 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -72,7 +76,7 @@ protected:
             lastAddress = address;
             if (duringDownload)
                 duringDownload();
-            return page;
+            return downloadVia ? downloadVia(address) : page;
         };
         s.settingsFolder = m_dir.path();
         s.draw = [this] {
@@ -115,6 +119,7 @@ protected:
     int downloads = 0;
     QString lastAddress;
     std::function<void()> duringDownload;
+    conversion::DownloadFunction downloadVia; // set: the page comes from it
     std::function<void()> duringDraw;
     double draw = 0.5;
     QStringList launched;
@@ -362,8 +367,10 @@ TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
     };
     const Row rows[] = {
         {"mouse", QStringLiteral("250"), eur, usd, "a=250&from=EUR&to=USD"},
-        {"space key", QStringLiteral("1,5 x"), usd, eur, "a=1,5 x&from=USD&to=EUR"},
+        {"space", QStringLiteral("1,5 x"), usd, eur, "a=1,5 x&from=USD&to=EUR"},
         {"mouse", QString(), jpy, gbp, "a=&from=JPY&to=GBP"},
+        {"return key", QStringLiteral("12.5"), gbp, jpy, "a=12.5&from=GBP&to=JPY"},
+        {"enter key", QStringLiteral("7"), usd, eur, "a=7&from=USD&to=EUR"},
     };
     MainWindow &window = startShown();
     QSignalSpy toggles(window.Check2, &QPushButton::toggled);
@@ -376,6 +383,10 @@ TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
         window.cboToCurrency->setCurrentText(row.to);
         if (QByteArray(row.how) == "mouse") {
             QTest::mouseClick(window.Check2, Qt::LeftButton);
+        } else if (QByteArray(row.how).endsWith("key")) {
+            window.Text1->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(
+                window.Text1, QByteArray(row.how) == "return key" ? Qt::Key_Return : Qt::Key_Enter);
         } else {
             window.Check2->setFocus(Qt::TabFocusReason);
             QTest::keyClick(window.Check2, Qt::Key_Space);
@@ -534,6 +545,117 @@ TEST_F(MainWindowTest, BusyHoldsDuringAConversionWhateverTheMouseDoes)
     }
     EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ALongResultShowsItsBeginningAndCopiesWhole)
+{
+    struct Row {
+        const char *name;
+        int length;
+    };
+    const Row rows[] = {
+        {"wider than the box", 200},
+        {"over the default length limit", 40000},
+    };
+    MainWindow &window = startShown();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QString sentence = QStringLiteral("1.00 USD = 0.92 EUR ");
+        while (sentence.size() < row.length)
+            sentence += QLatin1Char(char('a' + sentence.size() % 26));
+        page = QStringLiteral("<td align=left>") + sentence + QStringLiteral("</td>");
+        QTest::mouseClick(window.Check2, Qt::LeftButton);
+        EXPECT_EQ(window.Text2->text(), sentence);
+        EXPECT_EQ(window.Text2->cursorPosition(), 0);
+        // The caret at the first character sits at the box's left edge: the
+        // view is scrolled to the beginning.
+        EXPECT_LT(window.Text2->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(),
+            window.Text2->width() / 4);
+        QTest::mouseClick(window.Check1, Qt::LeftButton);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), sentence);
+    }
+}
+
+TEST_F(MainWindowTest, APartialSelectionSurvivesFocusThatDoesNotMove)
+{
+    MainWindow &window = startShown();
+    QWidget other;
+    other.resize(100, 100);
+    struct Row {
+        const char *what;
+        std::function<void()> act;
+    };
+    const Row rows[] = {
+        {"context menu closed with Escape",
+            [&] {
+                QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
+                    window.Text1->mapToGlobal(QPoint(5, 5)));
+                QApplication::sendEvent(window.Text1, &menu);
+                ASSERT_TRUE(QTest::qWaitFor(
+                    [] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+                ASSERT_TRUE(QTest::qWaitFor(
+                    [] { return QApplication::activePopupWidget() == nullptr; }, 5000));
+                // The focus comes back once the window is active again.
+                EXPECT_TRUE(QTest::qWaitFor(
+                    [&] { return QApplication::focusWidget() == window.Text1; }, 5000));
+            }},
+        {"another window and back",
+            [&] {
+                other.show();
+                other.activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+                window.activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+            }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        window.Text1->setFocus(Qt::TabFocusReason);
+        window.Text1->setText(QStringLiteral("12345"));
+        window.Text1->setSelection(1, 3);
+        row.act();
+        EXPECT_EQ(QApplication::focusWidget(), window.Text1);
+        EXPECT_EQ(window.Text1->selectedText(), QStringLiteral("234"));
+        EXPECT_EQ(window.Text1->selectionStart(), 1);
+    }
+}
+
+// The real download against a server that sends a byte now and then for far
+// longer than the download's overall limit, and a close request that arrives
+// while the conversion blocks the window.
+TEST_F(MainWindowTest, ACloseDuringATricklingConversionSavesBothOnceItEnds)
+{
+    MainWindow *target = nullptr;
+    loopback::Answer trickle;
+    trickle.send(loopback::responseHead(200, {{"Content-Length", "400"}}));
+    for (int i = 0; i < 200; ++i)
+        trickle.pause(std::chrono::milliseconds(100)).send("<");
+    loopback::Server server([&](const loopback::Request &) {
+        QMetaObject::invokeMethod(target, &QWidget::close, Qt::QueuedConnection);
+        return trickle;
+    });
+    ASSERT_TRUE(server.start());
+    modInternetFileFunctions::DownloadLimits limits;
+    limits.totalTimeout = std::chrono::milliseconds(800);
+    downloadVia = [&](const QString &address) {
+        const QString path = address.mid(address.indexOf(QStringLiteral("/finance/")));
+        return modInternetFileFunctions::DownloadPage(
+            QString::fromStdString(server.baseUrl()) + path, limits);
+    };
+    MainWindow &window = startShown();
+    target = &window;
+    window.cboFromCurrency->setCurrentText(jpy);
+    window.cboToCurrency->setCurrentText(gbp);
+    QTest::mouseClick(window.Check2, Qt::LeftButton);
+    EXPECT_EQ(window.Text2->text(), conversion::noResultText());
+    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ends == 1; }, 10000));
+    const QByteArray file = readFile(settingsFile());
+    EXPECT_TRUE(file.contains("FromCurrency=" + jpy.toUtf8())) << file.toStdString();
+    EXPECT_TRUE(file.contains("ToCurrency=" + gbp.toUtf8())) << file.toStdString();
+    EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+    server.stop();
 }
 
 } // namespace

@@ -225,7 +225,7 @@ TEST_F(ServiceEndToEnd, TheDesktopProgramGetsTheSentence)
         {"1,5", "Euro (EUR)", "Bulgarian Lev (BGN)", "1.5 EUR = 2.9337 BGN (fixed rate)"},
         {"1,5 x", "Euro (EUR)", "Swiss Franc (CHF)", "Not an amount: 1,5 x"},
         {"", "Euro (EUR)", "Swiss Franc (CHF)", "No amount given"},
-        {"<b>", "Euro (EUR)", "Swiss Franc (CHF)", "Not an amount: &lt;b&gt;"},
+        {"<b>", "Euro (EUR)", "Swiss Franc (CHF)", "Not an amount: ?b?"},
         {"1&to=XYZ", "Euro (EUR)", "Swiss Franc (CHF)", "Unknown currency: XYZ"},
         {"2 \xc3\xa9", "Euro (EUR)", "Swiss Franc (CHF)", "Not an amount: 2 ?"},
     };

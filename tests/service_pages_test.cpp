@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace korvalux::service;
 using testData::snapshotTable;
 
@@ -83,16 +87,22 @@ TEST(ServicePages, ConverterSentences)
     }
 }
 
-TEST(ServicePages, EchoedInputIsEscapedAndCut)
+TEST(ServicePages, EchoedInputCarriesStandInsNotEntities)
 {
     struct Row {
         const char *query;
         const char *cell;
     };
     const Row rows[] = {
-        {"a=%3C/td%3E%3Cscript%3E&from=USD&to=EUR", "Not an amount: &lt;/td&gt;&lt;script&gt;"},
-        {"a=<b>&from=USD&to=EUR", "Not an amount: &lt;b&gt;"},
-        {"a=x%26y%22z'&from=USD&to=EUR", "Not an amount: x&amp;y&quot;z&#39;"},
+        {"a=%3C&from=USD&to=EUR", "Not an amount: ?"},
+        {"a=%3E&from=USD&to=EUR", "Not an amount: ?"},
+        {"a=%26&from=USD&to=EUR", "Not an amount: ?"},
+        {"a=%22&from=USD&to=EUR", "Not an amount: ?"},
+        {"a=1'5&from=USD&to=EUR", "Not an amount: 1?5"},
+        {"a=%3C/td%3E%3Cscript%3Ealert(1)%3C/script%3E&from=USD&to=EUR",
+            "Not an amount: ?/td??script?alert(1)?/script?"},
+        {"a=<b>&from=USD&to=EUR", "Not an amount: ?b?"},
+        {"a=x%26amp;y%22z'&from=USD&to=EUR", "Not an amount: x?amp;y?z?"},
         {"a=%E9t%C3%A9&from=USD&to=EUR", "Not an amount: ?t??"},
         {"a=%0D%0Ax%09&from=USD&to=EUR", "Not an amount: ??x?"},
         {"a=%&from=USD&to=EUR", "Not an amount: %"}, {"a=%4&from=USD&to=EUR", "Not an amount: %4"},
@@ -101,10 +111,9 @@ TEST(ServicePages, EchoedInputIsEscapedAndCut)
             "Not an amount: abcdefghijklmnopqrstuvwxyz012345"},
         {"a=12345678901234567890123456789012345678901234&from=USD&to=EUR",
             "Amount too long: 12345678901234567890123456789012"},
-        {"a=1&from=%3Ctd%20align=left%3E&to=EUR", "Unknown currency: &lt;TD ALIGN=LEFT&gt;"},
+        {"a=1&from=%3Ctd%20align=left%3E&to=EUR", "Unknown currency: ?TD ALIGN=LEFT?"},
         {"a=1&from=USD&to=<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<",
-            "Unknown currency: &lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;"
-            "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;"}, // 32 of 40
+            "Unknown currency: ????????????????????????????????"}, // 32 of 40
     };
     for (const auto &row : rows) {
         const Response response
@@ -112,6 +121,30 @@ TEST(ServicePages, EchoedInputIsEscapedAndCut)
         EXPECT_EQ(response.status, 200u) << row.query;
         EXPECT_EQ(cell(response.body), row.cell) << row.query;
         EXPECT_TRUE(isAscii(response.body)) << row.query;
+    }
+}
+
+// Whatever is echoed, and wherever the cut falls, the result cell holds no
+// entity: the window shows the cell's text as it stands.
+TEST(ServicePages, NoSentenceCarriesAnEntity)
+{
+    std::vector<std::pair<std::string, std::string>> requests = {
+        {"POST", "/"},
+        {"<&>", "/"},
+        {"GET", "/%3C%26%3E%22%27"},
+        {"GET", "/" + std::string(8200, '&')},
+        {"GET", "/finance/converter?a=" + std::string(50, '&') + "&from=USD&to=EUR"},
+        {"GET", "/finance/converter?a=1&from=%26%26%26&to=EUR"},
+        {"GET", "/finance/converter?a=1&from=USD&to=%22%27%3C%3E"},
+    };
+    // Every cut: the echoed text ends at each character of a run of markup.
+    for (std::size_t fill = 20; fill <= 32; ++fill)
+        requests.emplace_back("GET",
+            "/finance/converter?a=" + std::string(fill, 'x') + "%3C%26%3E%22%27&from=USD&to=EUR");
+    for (const auto &[method, target] : requests) {
+        const std::string shown = cell(handleRequest(method, target, snapshotTable()).body);
+        EXPECT_EQ(shown.find('&'), std::string::npos) << method << " " << target.substr(0, 60);
+        EXPECT_EQ(shown.find_first_of("\"'"), std::string::npos) << target.substr(0, 60);
     }
 }
 
@@ -131,7 +164,7 @@ TEST(ServicePages, PathsAndMethods)
         {"GET", "/finance/converter", 200, "No amount given"},
         {"GET", "/finance/converter/", 404, "Not found: /finance/converter/"},
         {"GET", "/favicon.ico", 404, "<td align=left>Not found: /favicon.ico</td>"},
-        {"GET", "/%3Cx%3E", 404, "Not found: /&lt;x&gt;"},
+        {"GET", "/%3Cx%3E", 404, "Not found: /?x?"},
         {"GET", "http://host:8765/finance/converter?a=1&from=EUR&to=USD", 200, "1.1415 USD"},
         {"GET", "http://host", 200, "<h1>Korvalux</h1>"},
         {"GET", "ftp://host/finance/converter?a=1", 404, "Not found"},

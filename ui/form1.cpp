@@ -1,19 +1,28 @@
 // The window's description. Positions inside Frame2 are relative to the frame's
-// outer corner, as QGroupBox children are. Colours: white everywhere except the
-// amount box, which keeps the style's text-field colour, and the line, which has
-// none.
+// outer corner, as QGroupBox children are. Colours, under a light palette: white
+// with black text everywhere except the amount box, which keeps the palette's
+// text-field colours, and the line, drawn in the window's text colour. Under a
+// dark palette every control follows the palette.
 #include "ui/form1.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <limits>
 
 namespace
 {
@@ -35,11 +44,58 @@ void setTwipsGeometry(QWidget *widget, int left, int top, int width, int height)
         Form1::twips(left), Form1::twips(top), Form1::twips(width), Form1::twips(height));
 }
 
-void paintWhite(QWidget *widget)
+// Each background role comes with its matching text role: white with black, or,
+// under a dark palette, the palette's own pair. A white background left with a
+// dark palette's near-white text would be unreadable.
+void paintRoles(QWidget *widget, const QPalette *dark,
+    std::initializer_list<QPalette::ColorRole> backgrounds
+    = {QPalette::Window, QPalette::Base, QPalette::Button})
 {
     QPalette palette = widget->palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, Qt::white);
+    for (QPalette::ColorRole role : backgrounds) {
+        QPalette::ColorRole text = QPalette::WindowText;
+        if (role == QPalette::Base)
+            text = QPalette::Text;
+        else if (role == QPalette::Button)
+            text = QPalette::ButtonText;
+        for (QPalette::ColorGroup group :
+            {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, role, dark ? dark->color(group, role) : QColor(Qt::white));
+            palette.setColor(group, text, dark ? dark->color(group, text) : QColor(Qt::black));
+        }
+    }
+    widget->setPalette(palette);
+}
+
+// WCAG 2 contrast ratio of two colours, from 1 (none) to 21 (black on white).
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto linear = [](double channel) {
+            return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF())
+            + 0.0722 * linear(colour.blueF());
+    };
+    const double first = luminance(a);
+    const double second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+// The palette's selection colour, darkened (or lightened, for dark selected text)
+// until the selected text on it reaches the 4.5:1 that WCAG asks of text; the
+// amount is selected at start-up, and Fusion's own blue gives white text 3.7:1.
+void makeSelectionReadable(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        QColor highlight = palette.color(group, QPalette::Highlight);
+        const QColor text = palette.color(group, QPalette::HighlightedText);
+        const bool lightText = text.lightness() > 127;
+        for (int step = 0; step < 30 && contrast(highlight, text) < 4.5; ++step)
+            highlight = lightText ? highlight.darker(110) : highlight.lighter(110);
+        palette.setColor(group, QPalette::Highlight, highlight);
+    }
     widget->setPalette(palette);
 }
 
@@ -92,7 +148,6 @@ Form1::Form1(QWidget *parent)
     // Configure: the window.
     setFixedSize(twips(5670), twips(3525));
     setWindowIcon(transparentIcon());
-    paintWhite(this);
     setAutoFillBackground(true);
 
     // The controls, top to bottom.
@@ -133,6 +188,9 @@ Form1::Form1(QWidget *parent)
 
     setTwipsGeometry(Text2, 120, 300, 5175, 375);
     Text2->setReadOnly(true);
+    // The default limit of 32767 characters would cut a long sentence, and Copy
+    // To Clipboard copies the whole of it.
+    Text2->setMaxLength(std::numeric_limits<int>::max());
     Text2->setAccessibleName(QStringLiteral("Results"));
 
     Check1->setText(QStringLiteral("Copy To Clipboard"));
@@ -142,13 +200,11 @@ Form1::Form1(QWidget *parent)
         label->setFont(font);
         label->setFocusPolicy(Qt::NoFocus);
         label->setTextFormat(Qt::PlainText);
-        paintWhite(label);
     }
     for (QWidget *widget :
         {static_cast<QWidget *>(cboFromCurrency), static_cast<QWidget *>(cboToCurrency),
             static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Text2)}) {
         widget->setFont(font);
-        paintWhite(widget);
     }
     Text1->setFont(font);
     Frame2->setFocusPolicy(Qt::NoFocus);
@@ -159,12 +215,48 @@ Form1::Form1(QWidget *parent)
         button->setFont(buttonFont);
         button->setIcon(transparentIcon());
         button->setAccessibleName(button->text());
-        paintWhite(button);
     }
+    paintColours();
 
     setTabOrder(Text1, cboFromCurrency);
     setTabOrder(cboFromCurrency, cboToCurrency);
     setTabOrder(cboToCurrency, Check2);
     setTabOrder(Check2, Text2);
     setTabOrder(Text2, Check1);
+}
+
+void Form1::paintColours()
+{
+    const QPalette system = QApplication::palette();
+    // A dark style (Adwaita-Dark among them) draws buttons and lists with its own
+    // dark surfaces whatever the palette's Button colour says, so white with black
+    // text cannot hold there: under a dark palette every control follows it.
+    const bool dark = system.color(QPalette::Window).lightness()
+        < system.color(QPalette::WindowText).lightness();
+    m_paintingColours = true;
+    const QList<QWidget *> painted = {this, Label2, Label3, Label4, cboFromCurrency, cboToCurrency,
+        Frame2, Text2, Check2, Check1};
+    for (QWidget *widget : painted) {
+        if (widget == this)
+            // Only the window's own roles: the amount box, the one control without
+            // a colour of its own, must not inherit a white Base from the window.
+            paintRoles(widget, dark ? &system : nullptr, {QPalette::Window});
+        else
+            paintRoles(widget, dark ? &system : nullptr);
+    }
+    // The lists' drop-downs are windows of their own, which do not inherit from this one.
+    for (QWidget *widget :
+        {static_cast<QWidget *>(this), static_cast<QWidget *>(cboFromCurrency->view()),
+            static_cast<QWidget *>(cboToCurrency->view())})
+        makeSelectionReadable(widget);
+    m_paintingColours = false;
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    // A new application palette reaches the window as a change of its own
+    // palette; so does the window's own painting, which must not start again.
+    if (event->type() == QEvent::PaletteChange && !m_paintingColours)
+        paintColours();
+    QWidget::changeEvent(event);
 }

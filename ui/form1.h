@@ -37,4 +37,14 @@ public:
     QGroupBox *Frame2;
     QLineEdit *Text2;
     QPushButton *Check1;
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    // White with black text under a light application palette, the palette's
+    // own colours under a dark one; again whenever that palette changes.
+    void paintColours();
+
+    bool m_paintingColours = false;
 };
