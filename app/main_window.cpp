@@ -7,6 +7,7 @@
 
 #include "catalogue/currency_catalogue.h"
 #include "net/internet_session.h"
+#include "ui/accessibility.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -118,6 +119,8 @@ void MainWindow::Check2_Click()
     Text2->setText(conversion::convertCurrency(Text1->text(), cboFromCurrency->currentText(),
         cboToCurrency->currentText(), m_seams.download));
     setMousePointer(DefaultPointer);
+    // The result lands in a box without the focus; have it spoken where the user is.
+    accessibility::announce(this, Text2->text());
 }
 
 void MainWindow::Check1_Click()

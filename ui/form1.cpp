@@ -4,6 +4,9 @@
 // none.
 #include "ui/form1.h"
 
+#include "ui/accessibility.h"
+#include "ui/compositor_sizing.h"
+
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -62,6 +65,8 @@ Form1::Form1(QWidget *parent)
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
+    accessibility::installInterfaces();
+
     // Create.
     Label2 = new QLabel(this);
     Text1 = new QLineEdit(this);
@@ -167,4 +172,7 @@ Form1::Form1(QWidget *parent)
     setTabOrder(cboToCurrency, Check2);
     setTabOrder(Check2, Text2);
     setTabOrder(Text2, Check1);
+
+    accessibility::describe(*this);
+    new CompositorSizing(this);
 }
