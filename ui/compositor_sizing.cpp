@@ -1,13 +1,15 @@
-// The lift happens on the state change itself, which Qt delivers when the
-// request leaves the program (the title bar's maximize button) and before the
-// compositor's answer arrives; the fixed size comes back only once the window
-// stands at that size again, since fixing it earlier would shrink a surface the
-// compositor still holds maximized.
+// The lift must happen before the compositor's answer to a maximize request is
+// applied, or Qt clamps the configured size to the fixed one: the native
+// window's state signal fires as the request leaves the program (the title bar's
+// maximize button), the widget's own state event only after the answer. The fixed
+// size comes back only once the window stands at that size again, since fixing
+// it earlier would shrink a surface the compositor still holds maximized.
 #include "ui/compositor_sizing.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
+#include <QWindow>
 
 CompositorSizing::CompositorSizing(QWidget *window)
     : QObject(window)
@@ -24,20 +26,32 @@ bool CompositorSizing::platformObliges()
 
 bool CompositorSizing::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window
-        && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Resize)
-        && platformObliges())
-        follow();
+    if (watched != m_window || !platformObliges())
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Show:
+        if (!m_watchingHandle && m_window->windowHandle()) {
+            m_watchingHandle = true;
+            connect(m_window->windowHandle(), &QWindow::windowStateChanged, this,
+                [this](Qt::WindowState state) { follow(state); });
+        }
+        break;
+    case QEvent::WindowStateChange:
+    case QEvent::Resize:
+        follow(m_window->windowState());
+        break;
+    default:
+        break;
+    }
     return QObject::eventFilter(watched, event);
 }
 
-void CompositorSizing::follow()
+void CompositorSizing::follow(Qt::WindowStates states)
 {
-    const bool compositorSized
-        = m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
-    if (compositorSized) {
-        if (m_window->maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX))
-            m_window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize unlimited(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (states & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        if (m_window->maximumSize() != unlimited)
+            m_window->setMaximumSize(unlimited);
     } else if (m_window->size() == m_fixedSize && m_window->maximumSize() != m_fixedSize) {
         m_window->setFixedSize(m_fixedSize);
     }

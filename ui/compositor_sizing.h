@@ -26,8 +26,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void follow();
+    void follow(Qt::WindowStates states);
 
     QWidget *m_window;
     QSize m_fixedSize;
+    bool m_watchingHandle = false;
 };
