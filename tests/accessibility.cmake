@@ -13,3 +13,14 @@ if(NOT KORVALUX_FUZZ)
                    $<TARGET_FILE:wayland_window_test>)
   set_tests_properties(wayland_window PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endif()
+
+# From outside over AT-SPI, in a private D-Bus session on a private Xvfb display.
+if(NOT KORVALUX_FUZZ)
+  add_executable(accessible-window accessible_window.cpp)
+  target_link_libraries(accessible-window PRIVATE korvalux_ui)
+  add_test(NAME atspi_window
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/atspi_session.sh
+                   ${CMAKE_CURRENT_SOURCE_DIR}/atspi_window_check.py
+                   $<TARGET_FILE:accessible-window>)
+  set_tests_properties(atspi_window PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+endif()

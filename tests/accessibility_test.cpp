@@ -1,8 +1,9 @@
 // The window as a screen reader sees it in-process, through the interfaces
 // QAccessible hands out: each control's role, name, label and actions; every
 // text query on both boxes answered (the ctest time limit turns a hang into a
-// failure); Press on the buttons acting once. Downloads are fakes and the settings live in a
-// temporary folder.
+// failure); Press on the buttons acting once; the result told by a
+// notification. Downloads are fakes and the settings live in a temporary
+// folder.
 #include "app/main_window.h"
 #include "ui/accessibility.h"
 
@@ -86,6 +87,9 @@ TEST_F(AccessibilityTest, EveryControlSaysWhatItIs)
         {"Check1", QAccessible::PushButton, QStringLiteral("Copy To Clipboard"),
             QStringLiteral("Results"), {press, setFocus}, false},
     };
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), QStringLiteral("Korvalux"));
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         QAccessibleInterface *iface = accessible(row.name);
@@ -232,6 +236,33 @@ TEST_F(AccessibilityTest, PressActsOnceAndTheButtonSpringsBack)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), result);
     EXPECT_FALSE(m_window->Check1->isChecked());
     EXPECT_EQ(m_downloads, 1);
+}
+
+TEST_F(AccessibilityTest, ResultIsAnnouncedWithoutMovingTheFocus)
+{
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
+    auto notification = [window]() -> QAccessibleInterface * {
+        for (int i = 0; i < window->childCount(); ++i)
+            if (window->child(i)->role() == QAccessible::Notification)
+                return window->child(i);
+        return nullptr;
+    };
+    ASSERT_NE(notification(), nullptr);
+    EXPECT_TRUE(notification()->state().invisible) << "nothing to tell before a conversion";
+
+    m_window->Check2->setFocus();
+    QTest::keyClick(m_window->Check2, Qt::Key_Space);
+    EXPECT_EQ(m_downloads, 1);
+    EXPECT_EQ(QApplication::focusWidget(), m_window->Check2);
+    QAccessibleInterface *told = notification();
+    ASSERT_NE(told, nullptr);
+    EXPECT_EQ(told->text(QAccessible::Name), result);
+    EXPECT_FALSE(told->state().invisible);
+    EXPECT_FALSE(told->state().focusable);
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 // answers text queries from one precomputed list of boundaries, so every offset
 // and boundary type is answered in one bounded pass: Qt 6.4's own line-edit
 // interface loops for ever on a word query at the end of the text. Push-style
-// buttons are exposed as push buttons with a Press action that clicks them.
+// buttons are exposed as push buttons with a Press action that clicks them. An
+// announcement is a hidden notification object shown with the message as its
+// name: Qt 6.4 offers no announcement event, and the screen reader speaks a
+// notification as it appears.
 #include "ui/accessibility.h"
 
 #include "ui/form1.h"
@@ -326,10 +329,39 @@ private:
     }
 };
 
+} // namespace
+
+// A window's notification: it takes no room and no focus, and each time it is
+// shown a screen reader speaks its name, wherever the focus is.
+class Announcer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Announcer(QWidget *parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("Announcer"));
+        setGeometry(0, 0, 0, 0);
+        setFocusPolicy(Qt::NoFocus);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+};
+
+namespace
+{
+
 QAccessibleInterface *interfaceFactory(const QString &className, QObject *object)
 {
     if (!object || !object->isWidgetType())
         return nullptr;
+    // A plain top-level widget reads as a filler; a screen reader names the
+    // window it enters only from a frame.
+    if (className == QLatin1String("Form1"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    if (className == QLatin1String("accessibility::Announcer"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
     if (className == QLatin1String("QLineEdit"))
         return new LineEditAccessible(static_cast<QLineEdit *>(object));
     if (className == QLatin1String("QPushButton"))
@@ -356,18 +388,20 @@ void describe(Form1 &form)
     form.Label4->setBuddy(form.cboToCurrency);
     for (QPushButton *button : {form.Check2, form.Check1})
         button->setProperty(pushStyleProperty, true);
+    new Announcer(&form);
 }
 
 void announce(QWidget *window, const QString &message)
 {
-    QWidget *focus = window ? window->focusWidget() : nullptr;
-    if (!focus || message.isEmpty())
+    auto *announcer = window ? window->findChild<Announcer *>() : nullptr;
+    if (!announcer || message.isEmpty())
         return;
-    // The change back lets the same message be spoken again next time: the
-    // screen reader stays silent on a description equal to the last one.
-    const QString kept = focus->accessibleDescription();
-    focus->setAccessibleDescription(message);
-    focus->setAccessibleDescription(kept);
+    announcer->setAccessibleName(message);
+    // Each showing is one announcement, the same text again included.
+    announcer->hide();
+    announcer->show();
 }
 
 } // namespace accessibility
+
+#include "accessibility.moc"

@@ -22,11 +22,12 @@ inline constexpr char pushStyleProperty[] = "korvaluxPushStyle";
 // reader does as soon as a widget is created.
 void installInterfaces();
 
-// Ties the labels to the lists and marks the two buttons as push-style.
+// Ties the labels to the lists, marks the two buttons as push-style and gives
+// the window its (hidden) notification for announce().
 void describe(Form1 &form);
 
-// Has a screen reader speak message now, where the focus is, without moving it:
-// the focused control's description changes to message and back.
+// Has a screen reader speak message now without moving the focus, through the
+// notification describe() gave the window.
 void announce(QWidget *window, const QString &message);
 
 } // namespace accessibility
