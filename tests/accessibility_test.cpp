@@ -71,21 +71,24 @@ TEST_F(AccessibilityTest, EveryControlSaysWhatItIs)
         QString label; // the text of the control labelling it, if any
         QStringList actions;
         bool readOnly;
+        QString text;
     };
     const QString setFocus = QAccessibleActionInterface::setFocusAction();
     const QString press = QAccessibleActionInterface::pressAction();
+    const QStringList listActions {QAccessibleActionInterface::showMenuAction(), press, setFocus};
     const Row rows[] = {
         {"Text1", QAccessible::EditableText, QStringLiteral("Amount to Convert"), {}, {setFocus},
-            false},
-        {"cboFromCurrency", QAccessible::ComboBox, usd, QStringLiteral("From:"), {}, false},
+            false, QStringLiteral("1.00")},
+        {"cboFromCurrency", QAccessible::ComboBox, usd, QStringLiteral("From:"), listActions, false,
+            usd},
         {"cboToCurrency", QAccessible::ComboBox, QStringLiteral("Euro (EUR)"),
-            QStringLiteral("To:"), {}, false},
-        {"Check2", QAccessible::PushButton, QStringLiteral("Convert"), {}, {press, setFocus},
-            false},
+            QStringLiteral("To:"), listActions, false, QStringLiteral("Euro (EUR)")},
+        {"Check2", QAccessible::PushButton, QStringLiteral("Convert"), {}, {press, setFocus}, false,
+            QString()},
         {"Text2", QAccessible::EditableText, QStringLiteral("Results"), QStringLiteral("Results"),
-            {setFocus}, true},
+            {setFocus}, true, QString()},
         {"Check1", QAccessible::PushButton, QStringLiteral("Copy To Clipboard"),
-            QStringLiteral("Results"), {press, setFocus}, false},
+            QStringLiteral("Results"), {press, setFocus}, false, QString()},
     };
     QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
     EXPECT_EQ(window->role(), QAccessible::Window);
@@ -112,6 +115,12 @@ TEST_F(AccessibilityTest, EveryControlSaysWhatItIs)
         EXPECT_EQ(bool(state.readOnly), row.readOnly);
         EXPECT_EQ(iface->editableTextInterface() != nullptr,
             row.role == QAccessible::EditableText && !row.readOnly);
+        // What a screen reader reads as the control's text: the box's, the entry.
+        QAccessibleTextInterface *text = iface->textInterface();
+        EXPECT_EQ(text != nullptr, row.role != QAccessible::PushButton);
+        if (text) {
+            EXPECT_EQ(text->text(0, text->characterCount()), row.text);
+        }
     }
 }
 

@@ -10,14 +10,19 @@
 
 #include "ui/form1.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 
 #include <algorithm>
 #include <vector>
@@ -88,16 +93,14 @@ QString textPart(const QString &text, Span span, int *startOffset, int *endOffse
 
 enum class Direction { Before, At, After };
 
-QString textNearOffset(const QLineEdit *edit, int offset, QAccessible::TextBoundaryType type,
-    Direction direction, int *startOffset, int *endOffset)
+// offset -2 stands for the caret, -1 for the end of the text.
+QString textNearOffset(const QString &text, int caret, int offset,
+    QAccessible::TextBoundaryType type, Direction direction, int *startOffset, int *endOffset)
 {
     *startOffset = *endOffset = -1;
-    if (edit->echoMode() != QLineEdit::Normal)
-        return QString();
-    const QString text = edit->text();
     const int length = int(text.size());
     if (offset == -2)
-        offset = edit->cursorPosition();
+        offset = caret;
     else if (offset == -1)
         offset = length;
     if (offset < 0 || offset > length)
@@ -211,19 +214,17 @@ public:
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
         int *startOffset, int *endOffset) const override
     {
-        return textNearOffset(
-            edit(), offset, boundaryType, Direction::Before, startOffset, endOffset);
+        return lineTextNear(offset, boundaryType, Direction::Before, startOffset, endOffset);
     }
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
         int *startOffset, int *endOffset) const override
     {
-        return textNearOffset(
-            edit(), offset, boundaryType, Direction::After, startOffset, endOffset);
+        return lineTextNear(offset, boundaryType, Direction::After, startOffset, endOffset);
     }
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
         int *endOffset) const override
     {
-        return textNearOffset(edit(), offset, boundaryType, Direction::At, startOffset, endOffset);
+        return lineTextNear(offset, boundaryType, Direction::At, startOffset, endOffset);
     }
 
     int characterCount() const override { return int(edit()->text().size()); }
@@ -274,6 +275,127 @@ public:
 
 private:
     QLineEdit *edit() const { return static_cast<QLineEdit *>(widget()); }
+
+    QString lineTextNear(int offset, QAccessible::TextBoundaryType type, Direction direction,
+        int *startOffset, int *endOffset) const
+    {
+        if (edit()->echoMode() != QLineEdit::Normal) {
+            *startOffset = *endOffset = -1;
+            return QString();
+        }
+        return textNearOffset(edit()->text(), edit()->cursorPosition(), offset, type, direction,
+            startOffset, endOffset);
+    }
+};
+
+// A drop-down list as Qt 6.4 exposes it on Linux (its name is the chosen entry,
+// its one child the pop-up list), plus a read-only text interface holding that
+// entry: the screen reader takes a list's current entry only from its text, so
+// without one it speaks the label alone.
+class ComboBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit ComboBoxAccessible(QComboBox *list)
+        : QAccessibleWidget(list, QAccessible::ComboBox)
+    {
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(list()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && child->object() == list()->view() ? 0 : -1;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name || t == QAccessible::Value)
+            return list()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State result = QAccessibleWidget::state();
+        result.expandable = true;
+        result.expanded = list()->view()->isVisible();
+        result.collapsed = !result.expanded;
+        result.editable = false;
+        return result;
+    }
+
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList {showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &actionName) override
+    {
+        if (actionName == showMenuAction() || actionName == pressAction()) {
+            if (list()->view()->isVisible())
+                list()->hidePopup();
+            else
+                list()->showPopup();
+        } else {
+            QAccessibleWidget::doAction(actionName);
+        }
+    }
+
+    void selection(int, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+    }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override { }
+    void removeSelection(int) override { }
+    void setSelection(int, int, int) override { }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override { }
+    QString text(int startOffset, int endOffset) const override
+    {
+        if (startOffset < 0 || startOffset > endOffset)
+            return QString();
+        return list()->currentText().mid(startOffset, endOffset - startOffset);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+        int *startOffset, int *endOffset) const override
+    {
+        return textNearOffset(list()->currentText(), 0, offset, boundaryType, Direction::Before,
+            startOffset, endOffset);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+        int *startOffset, int *endOffset) const override
+    {
+        return textNearOffset(list()->currentText(), 0, offset, boundaryType, Direction::After,
+            startOffset, endOffset);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+        int *endOffset) const override
+    {
+        return textNearOffset(
+            list()->currentText(), 0, offset, boundaryType, Direction::At, startOffset, endOffset);
+    }
+    int characterCount() const override { return int(list()->currentText().size()); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint &) const override { return -1; }
+    void scrollToSubstring(int, int) override { }
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return QString();
+    }
+
+private:
+    QComboBox *list() const { return static_cast<QComboBox *>(widget()); }
 };
 
 class PushButtonAccessible : public QAccessibleWidget
@@ -349,6 +471,41 @@ public:
     }
 };
 
+// Lets a text box react to gaining the focus only after Qt has told assistive
+// technology of the focus. QLineEdit moves its caret on focus-in, Qt's focus
+// event comes after that, and the screen reader takes the box as focused from
+// the caret event, silently, then stays silent on the focus event: tabbing into
+// an empty Results box said nothing. The box sees its focus-in one turn of the
+// event loop later, and not at all if the focus has moved on meanwhile.
+class FocusAfterTelling : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::FocusIn || m_delivering || !QAccessible::isActive())
+            return QObject::eventFilter(watched, event);
+        auto *box = static_cast<QWidget *>(watched);
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        QTimer::singleShot(0, box, [this, box, reason] {
+            if (!box->hasFocus())
+                return;
+            m_delivering = true;
+            QFocusEvent focusIn(QEvent::FocusIn, reason);
+            QCoreApplication::sendEvent(box, &focusIn);
+            m_delivering = false;
+        });
+        return true;
+    }
+
+private:
+    bool m_delivering = false;
+};
+
 namespace
 {
 
@@ -364,6 +521,8 @@ QAccessibleInterface *interfaceFactory(const QString &className, QObject *object
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
     if (className == QLatin1String("QLineEdit"))
         return new LineEditAccessible(static_cast<QLineEdit *>(object));
+    if (className == QLatin1String("QComboBox"))
+        return new ComboBoxAccessible(static_cast<QComboBox *>(object));
     if (className == QLatin1String("QPushButton"))
         return new PushButtonAccessible(static_cast<QPushButton *>(object));
     return nullptr;
@@ -389,6 +548,7 @@ void describe(Form1 &form)
     for (QPushButton *button : {form.Check2, form.Check1})
         button->setProperty(pushStyleProperty, true);
     new Announcer(&form);
+    form.Text2->installEventFilter(new FocusAfterTelling(&form));
 }
 
 void announce(QWidget *window, const QString &message)
