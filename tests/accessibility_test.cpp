@@ -247,19 +247,22 @@ TEST_F(AccessibilityTest, PressActsOnceAndTheButtonSpringsBack)
     EXPECT_EQ(m_downloads, 1);
 }
 
+QAccessibleInterface *notificationOf(QWidget *window)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(window);
+    for (int i = 0; i < iface->childCount(); ++i)
+        if (iface->child(i)->role() == QAccessible::Notification)
+            return iface->child(i);
+    return nullptr;
+}
+
 TEST_F(AccessibilityTest, ResultIsAnnouncedWithoutMovingTheFocus)
 {
     m_window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     m_window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
-    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
-    auto notification = [window]() -> QAccessibleInterface * {
-        for (int i = 0; i < window->childCount(); ++i)
-            if (window->child(i)->role() == QAccessible::Notification)
-                return window->child(i);
-        return nullptr;
-    };
+    auto notification = [this] { return notificationOf(m_window.get()); };
     ASSERT_NE(notification(), nullptr);
     EXPECT_TRUE(notification()->state().invisible) << "nothing to tell before a conversion";
 
@@ -272,6 +275,27 @@ TEST_F(AccessibilityTest, ResultIsAnnouncedWithoutMovingTheFocus)
     EXPECT_EQ(told->text(QAccessible::Name), result);
     EXPECT_FALSE(told->state().invisible);
     EXPECT_FALSE(told->state().focusable);
+}
+
+TEST_F(AccessibilityTest, EntryChosenByKeyIsAnnounced)
+{
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    QComboBox *list = m_window->cboToCurrency;
+    // Chosen by the program (a restored choice) while another control has the
+    // focus: nothing told.
+    list->setCurrentIndex(0);
+    EXPECT_TRUE(notificationOf(m_window.get())->state().invisible);
+
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentIndex(), 1);
+    QAccessibleInterface *told = notificationOf(m_window.get());
+    EXPECT_EQ(told->text(QAccessible::Name), list->currentText());
+    EXPECT_FALSE(told->state().invisible);
+    EXPECT_EQ(QApplication::focusWidget(), list);
 }
 
 } // namespace

@@ -549,6 +549,16 @@ void describe(Form1 &form)
         button->setProperty(pushStyleProperty, true);
     new Announcer(&form);
     form.Text2->installEventFilter(new FocusAfterTelling(&form));
+    // Qt tells of an entry chosen with the arrow keys on a closed list only as a
+    // name change, which the screen reader ignores for a list; the open pop-up
+    // is spoken item by item already.
+    for (QComboBox *list : {form.cboFromCurrency, form.cboToCurrency}) {
+        QObject::connect(
+            list, &QComboBox::currentTextChanged, list, [&form, list](const QString &text) {
+                if (list->hasFocus() && !list->view()->isVisible())
+                    announce(&form, text);
+            });
+    }
 }
 
 void announce(QWidget *window, const QString &message)
