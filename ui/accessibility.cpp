@@ -1,11 +1,10 @@
-// The accessible interfaces Korvalux puts ahead of Qt's. LineEditAccessible
-// answers text queries from one precomputed list of boundaries, so every offset
-// and boundary type is answered in one bounded pass: Qt 6.4's own line-edit
-// interface loops for ever on a word query at the end of the text. Push-style
-// buttons are exposed as push buttons with a Press action that clicks them. An
-// announcement is a hidden notification object shown with the message as its
-// name: Qt 6.4 offers no announcement event, and the screen reader speaks a
-// notification as it appears.
+// The accessible interfaces Korvalux puts ahead of Qt's. Text queries on the
+// boxes (and the lists' entries) are answered from one precomputed list of
+// boundaries, one bounded pass per query: Qt 6.4's own line-edit interface loops
+// for ever on a word query at the end of the text. Push-style buttons read as
+// push buttons with a Press action. Announcements are a hidden notification
+// object shown with the message as its name: Qt 6.4 has no announcement event,
+// and the screen reader speaks a notification as it appears.
 #include "ui/accessibility.h"
 
 #include "ui/form1.h"
