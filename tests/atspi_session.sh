@@ -2,7 +2,7 @@
 # Runs a check script against a program as a screen reader would reach it: a
 # private Xvfb display, a private D-Bus session with its own AT-SPI bus, the
 # program started with accessibility on, then the script given the program's
-# PID. Exit 77 (skipped) when Xvfb, dbus-run-session, the AT-SPI bus launcher or
+# PID. Exit 77 (skipped) when Xvfb, xdotool, D-Bus, the AT-SPI bus launcher or
 # pyatspi is missing.
 #
 # usage: atspi_session.sh CHECK-SCRIPT PROGRAM [ARGS...]
@@ -11,7 +11,9 @@ set -euo pipefail
 python=python3
 [[ -x /usr/bin/python3 ]] && python=/usr/bin/python3
 if [[ "${1:-}" != --inside ]]; then
-  command -v Xvfb >/dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
+  for tool in Xvfb xdotool dbus-send; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
+  done
   command -v dbus-run-session >/dev/null || { echo "SKIPPED: dbus-run-session is not installed"; exit 77; }
   compgen -G "/usr/lib/*/at-spi-bus-launcher" >/dev/null || compgen -G "/usr/libexec/at-spi-bus-launcher" >/dev/null \
     || { echo "SKIPPED: at-spi2-core is not installed"; exit 77; }
