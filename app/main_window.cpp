@@ -7,6 +7,7 @@
 
 #include "catalogue/currency_catalogue.h"
 #include "net/internet_session.h"
+#include "ui/accessibility.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -125,6 +126,8 @@ void MainWindow::Check2_Click()
     // setText leaves the caret, and so the view, at the end of a long sentence.
     Text2->setCursorPosition(0);
     setMousePointer(DefaultPointer);
+    // The result lands in a box without the focus; have it spoken where the user is.
+    accessibility::announce(this, Text2->text());
 }
 
 void MainWindow::Check1_Click()

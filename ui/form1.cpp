@@ -5,6 +5,9 @@
 // dark palette every control follows the palette.
 #include "ui/form1.h"
 
+#include "ui/accessibility.h"
+#include "ui/compositor_sizing.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -118,6 +121,8 @@ Form1::Form1(QWidget *parent)
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
+    accessibility::installInterfaces();
+
     // Create.
     Label2 = new QLabel(this);
     Text1 = new QLineEdit(this);
@@ -223,6 +228,9 @@ Form1::Form1(QWidget *parent)
     setTabOrder(cboToCurrency, Check2);
     setTabOrder(Check2, Text2);
     setTabOrder(Text2, Check1);
+
+    accessibility::describe(*this);
+    new CompositorSizing(this);
 }
 
 void Form1::paintColours()
