@@ -2,4 +2,5 @@
 # server; the extraction is also fuzzed against its pass-by-pass reading.
 korvalux_add_test(internet_session LIBS korvalux_core SOURCES loopback_http_server.cpp)
 korvalux_add_test(conversion_request LIBS korvalux_core SOURCES loopback_http_server.cpp)
+korvalux_add_test(local_service LIBS korvalux_core)
 korvalux_add_fuzzer(extract_result_fuzz extract_result_fuzz.cpp LIBS korvalux_core)
