@@ -63,6 +63,17 @@ bool acceptsConnection(const HostPort &target)
     return accepted;
 }
 
+// The service takes a numeric ADDR:PORT, the port always given.
+QString listenAddress(const HostPort &target)
+{
+    QString host = target.host;
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        host = QStringLiteral("127.0.0.1");
+    else if (host.contains(u':'))
+        host = u'[' + host + u']';
+    return host + u':' + QString::number(target.port);
+}
+
 } // namespace
 
 std::optional<HostPort> splitHost(const QString &hostPort)
@@ -142,12 +153,13 @@ bool waitForListener(const QString &hostPort, milliseconds within, qint64 pid)
 bool startServiceProgram(
     const QString &program, const QString &hostPort, milliseconds within, qint64 *pid)
 {
-    if (program.isEmpty() || !isLoopbackHost(hostPort))
+    const std::optional<HostPort> target = splitHost(hostPort);
+    if (program.isEmpty() || !target || !isLoopbackHost(hostPort))
         return false;
     QProcess process;
     process.setProgram(program);
-    process.setArguments({QStringLiteral("--listen"), hostPort, QStringLiteral("--exit-idle-time"),
-        idleSeconds, QStringLiteral("--quiet")});
+    process.setArguments({QStringLiteral("--listen"), listenAddress(*target),
+        QStringLiteral("--exit-idle-time"), idleSeconds, QStringLiteral("--quiet")});
     // The service outlives the window: it must not hold the window's working
     // folder or terminal. Its start-up errors still reach the window's stderr.
     process.setWorkingDirectory(QDir::rootPath());

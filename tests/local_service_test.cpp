@@ -131,27 +131,29 @@ TEST(LocalService, StartsOnlyForLoopbackAndOnlyTrueOnceItListens)
     struct Row {
         QString program;
         const char *host;
-        bool started;
+        const char *listen; // nullptr: never started
     };
     const Row rows[] = {
-        {marker, "0.0.0.0:9", false},
-        {marker, "converter.example:80", false},
-        {QString(), "127.0.0.1:9", false},
-        {marker, "127.0.0.1:9", true},
+        {marker, "0.0.0.0:9", nullptr},
+        {marker, "converter.example:80", nullptr},
+        {QString(), "127.0.0.1:9", nullptr},
+        {marker, "127.0.0.1:9", "127.0.0.1:9"},
+        {marker, "localhost", "127.0.0.1:80"},
+        {marker, "[::1]:9", "[::1]:9"},
     };
     for (const Row &row : rows) {
         QFile::remove(mark);
         EXPECT_FALSE(
             localservice::startServiceProgram(row.program, QString::fromLatin1(row.host), 1s))
             << row.host;
-        if (row.started) {
+        if (row.listen) {
             // Detached: the mark may land a moment after the start returned.
             for (int i = 0; i < 200 && !QFile::exists(mark); ++i)
                 std::this_thread::sleep_for(10ms);
             QFile file(mark);
             ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << row.host;
             EXPECT_EQ(file.readAll().trimmed(),
-                QByteArray("--listen ") + row.host + " --exit-idle-time 300 --quiet");
+                QByteArray("--listen ") + row.listen + " --exit-idle-time 300 --quiet");
         } else {
             EXPECT_FALSE(QFile::exists(mark)) << row.host;
         }
