@@ -85,6 +85,12 @@ if(KORVALUX_BUILD_TESTS AND NOT KORVALUX_FUZZ)
     add_test(NAME systemd_units_valid COMMAND ${CMAKE_COMMAND} -E echo "systemd-analyze is not installed")
     set_tests_properties(systemd_units_valid PROPERTIES SKIP_REGULAR_EXPRESSION "not installed")
   endif()
+  find_program(DEB_SYSTEMD_HELPER deb-systemd-helper)
+  if(TARGET korvalux-service AND DEB_SYSTEMD_HELPER)
+    add_test(NAME maintainer_scripts_enable_the_socket
+             COMMAND sh ${korvalux_packaging_dir}/check_maintainer_scripts.sh ${korvalux_packaging_dir}
+                     ${CMAKE_BINARY_DIR}/service/korvalux-service.socket ${CMAKE_BINARY_DIR}/maintainer-scripts-check)
+  endif()
   # Builds the .deb as the README says (its own Release tree under /usr, beside
   # this build) and holds it to lintian: no error, no warning.
   find_program(LINTIAN lintian)
