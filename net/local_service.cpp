@@ -161,10 +161,12 @@ bool startServiceProgram(
     process.setArguments({QStringLiteral("--listen"), listenAddress(*target),
         QStringLiteral("--exit-idle-time"), idleSeconds, QStringLiteral("--quiet")});
     // The service outlives the window: it must not hold the window's working
-    // folder or terminal. Its start-up errors still reach the window's stderr.
+    // folder, terminal or output pipes (a reader of the window's output would
+    // wait for the service's end to see the pipe close).
     process.setWorkingDirectory(QDir::rootPath());
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     qint64 started = 0;
     if (!process.startDetached(&started))
         return false;
