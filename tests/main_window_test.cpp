@@ -589,6 +589,7 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
 {
     QTemporaryDir cache;
     ASSERT_TRUE(cache.isValid());
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8()); // the started service inherits it
     qint64 servicePid = 0;
     const localservice::ServiceLauncher realService
@@ -637,6 +638,9 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
         m_window.reset();
         stopProcess(std::exchange(servicePid, 0));
     }
-    qunsetenv("XDG_CACHE_HOME");
+    if (savedCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", savedCache);
 }
 #endif
