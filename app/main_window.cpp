@@ -121,8 +121,15 @@ void MainWindow::Check2_Click()
         return;
     Check2->setChecked(false);
     setMousePointer(BusyPointer);
+    conversion::DownloadFunction download = m_seams.download;
+    if (!download) {
+        download = [this](const QString &address) {
+            return localservice::downloadStartingService(address, m_seams.converterHost,
+                &modInternetFileFunctions::DownloadPage, m_seams.startService);
+        };
+    }
     Text2->setText(conversion::convertCurrency(Text1->text(), cboFromCurrency->currentText(),
-        cboToCurrency->currentText(), m_seams.download));
+        cboToCurrency->currentText(), download, m_seams.converterHost));
     // setText leaves the caret, and so the view, at the end of a long sentence.
     Text2->setCursorPosition(0);
     setMousePointer(DefaultPointer);

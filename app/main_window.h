@@ -8,6 +8,7 @@
 
 #include "app/startup.h"
 #include "net/conversion_request.h"
+#include "net/local_service.h"
 #include "settings/settings_store.h"
 #include "ui/form1.h"
 
@@ -24,8 +25,11 @@ void FillCurrencyLists(Form1 &form);
 // What the window reaches outside the process through; the defaults are the
 // production behaviour.
 struct MainWindowSeams {
-    // Empty: the real download over the Internet session.
+    // Empty: the real download over the Internet session, which starts the
+    // service through startService when a loopback host refuses the connection.
     conversion::DownloadFunction download;
+    QString converterHost = conversion::converterHost();
+    localservice::ServiceLauncher startService = localservice::launchInstalledService;
     QString settingsFolder = settings::SettingsStore::defaultFolder();
     startup::RandomDraw draw = startup::timerSeededDraw();
     startup::BrowserLauncher launch = startup::openInBrowser;

@@ -1,15 +1,16 @@
 // Start-up utilities of the main window. The window's load handler calls them
 // in its fixed order: centre the window on its screen, find and load the hand
-// cursor that lies beside the executable, and now and then open the converter
-// service's home page in the user's browser. The .cur image is decoded by Qt's
-// ico image plugin; the hotspot comes from the file's own directory entry,
-// which that plugin does not report.
+// cursor (beside the executable, else in the installation's share folder), and
+// now and then open the converter service's home page in the user's browser.
+// The .cur image is decoded by Qt's ico image plugin; the hotspot comes from the
+// file's own directory entry, which that plugin does not report.
 #include "app/startup.h"
 
 #include "net/conversion_request.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -183,9 +184,15 @@ bool FileExists(const QString &path)
     return info.exists() && info.lastModified().isValid();
 }
 
-QString handCursorPath()
+QString handCursorPath(const QString &programDir)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/HAND-M.CUR");
+    const QString beside = programDir + QStringLiteral("/HAND-M.CUR");
+    if (FileExists(beside))
+        return beside;
+    // Relative to the program, so an installation under any prefix finds it.
+    const QString installed
+        = QDir::cleanPath(programDir + QStringLiteral("/../share/korvalux/HAND-M.CUR"));
+    return FileExists(installed) ? installed : beside;
 }
 
 std::optional<QCursor> loadCursorFile(const QString &path)

@@ -4,6 +4,7 @@
 // are parameters so that tests never open a browser.
 #pragma once
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QString>
 
@@ -12,7 +13,8 @@
 
 class QWidget;
 
-namespace startup {
+namespace startup
+{
 
 // Places the window, frame included, in the middle of its screen.
 void CentreWindow(QWidget &window);
@@ -20,8 +22,9 @@ void CentreWindow(QWidget &window);
 // True when the file can be found.
 bool FileExists(const QString &path);
 
-// "<folder of the executable>/HAND-M.CUR".
-QString handCursorPath();
+// HAND-M.CUR beside the program when it is there, else where an installation
+// puts it: <program folder>/../share/korvalux/HAND-M.CUR.
+QString handCursorPath(const QString &programDir = QCoreApplication::applicationDirPath());
 
 // The cursor in a .cur file, with the hotspot its directory entry gives;
 // nullopt when the file cannot be read as a cursor.
@@ -30,7 +33,7 @@ std::optional<QCursor> loadCursorFile(const QString &path);
 // The converter service's own home page on the configured host.
 QString homePageAddress();
 
-using RandomDraw = std::function<double()>;                  // 0 <= r < 1
+using RandomDraw = std::function<double()>; // 0 <= r < 1
 using BrowserLauncher = std::function<void(const QString &)>; // opens an address, does not wait
 
 // A draw seeded from the seconds since midnight.
@@ -39,7 +42,7 @@ RandomDraw timerSeededDraw();
 void openInBrowser(const QString &address);
 
 // Opens the home page when Int(r * 100) + 1 is 7; returns whether it did.
-bool PromoteHomePage(const RandomDraw &draw = timerSeededDraw(),
-                     const BrowserLauncher &launch = openInBrowser);
+bool PromoteHomePage(
+    const RandomDraw &draw = timerSeededDraw(), const BrowserLauncher &launch = openInBrowser);
 
 } // namespace startup

@@ -133,9 +133,9 @@ QString noResultText()
 }
 
 QString convertCurrency(const QString &amount, const QString &fromEntry, const QString &toEntry,
-    const DownloadFunction &download)
+    const DownloadFunction &download, const QString &host)
 {
-    const QString address = BuildRequestAddress(amount, fromEntry, toEntry);
+    const QString address = BuildRequestAddress(amount, fromEntry, toEntry, host);
     const QString page
         = download ? download(address) : modInternetFileFunctions::DownloadPage(address);
     if (page.isEmpty())

@@ -31,6 +31,6 @@ QString noResultText(); // "The converter service sent no result."
 
 // The whole conversion: the text for the Results box.
 QString convertCurrency(const QString &amount, const QString &fromEntry, const QString &toEntry,
-    const DownloadFunction &download = {});
+    const DownloadFunction &download = {}, const QString &host = converterHost());
 
 } // namespace conversion

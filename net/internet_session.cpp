@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -217,8 +218,11 @@ QByteArray encodeAddress(const QString &address)
     return wire;
 }
 
-QString DownloadPage(const QString &address, const DownloadLimits &limits)
+QString DownloadPage(const QString &address, const DownloadLimits &limits, DownloadFailure *failure)
 {
+    DownloadFailure ignored = DownloadFailure::None;
+    DownloadFailure &why = failure ? *failure : ignored;
+    why = DownloadFailure::Other;
     if (!theSession)
         return {};
     CURL *easy = theSession->easy.get();
@@ -243,6 +247,14 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits)
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     const CURLcode result = curl_easy_perform(easy);
+    long osErrno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    // libcurl also says "could not connect" for a timeout or an unreachable
+    // network; only the system's own ECONNREFUSED means nothing listens there.
+    why = result == CURLE_OK ? DownloadFailure::None
+        : result == CURLE_COULDNT_CONNECT && osErrno == ECONNREFUSED
+        ? DownloadFailure::ConnectionRefused
+        : DownloadFailure::Other;
     curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU *>(nullptr));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void *>(nullptr));
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void *>(nullptr));

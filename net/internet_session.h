@@ -26,11 +26,16 @@ void OpenInternetSession();
 void CloseInternetSession();
 bool isSessionOpen();
 
+// Why a download ended; only a refused connection is told apart.
+enum class DownloadFailure { None, ConnectionRefused, Other };
+
 // The body of the answer at address, whatever its status, each byte one
 // character through Windows-1252; the empty text when nothing could be
 // downloaded or the body is over maxBodyBytes. A failure part-way through the
-// body (a cut connection, a stall, the overall limit) leaves what was read before it.
-QString DownloadPage(const QString &address, const DownloadLimits &limits = {});
+// body (a cut connection, a stall, the overall limit) leaves what was read before
+// it. When failure is given, it receives why the download ended.
+QString DownloadPage(
+    const QString &address, const DownloadLimits &limits = {}, DownloadFailure *failure = nullptr);
 
 // The address as it goes on the wire: Windows-1252 bytes (a character outside the
 // code page becomes "?"), with control bytes, space, bytes from 0x80 up and

@@ -114,6 +114,11 @@ int main(int argc, char **argv)
                 return badOptions(option + " needs seconds from 1 to 3600");
             (option == "--read-timeout" ? server.readTimeout : server.idleTimeout)
                 = std::chrono::seconds(number);
+        } else if (option == "--exit-idle-time") {
+            // Accepted so that a window that starts the service may pass it;
+            // the service does not leave on its own yet.
+            if (!value(text) || !parseCount(text, number, 1, 86400))
+                return badOptions("--exit-idle-time needs seconds from 1 to 86400");
         } else {
             return badOptions("unknown option " + option);
         }

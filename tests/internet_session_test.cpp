@@ -483,6 +483,44 @@ TEST_F(InternetSession, ClosedOrUnreachableGivesTheEmptyText)
     EXPECT_EQ(net::DownloadPage(QStringLiteral("file:///etc/hostname")), QString());
 }
 
+// Only a connection nobody accepts counts as refused: the window starts the
+// service on that alone, never on an answer it did not like or a cut body.
+TEST_F(InternetSession, ReportsARefusedConnectionApartFromOtherFailures)
+{
+    loopback::Server gone {[](const loopback::Request &) { return loopback::response(200, "x"); }};
+    ASSERT_TRUE(gone.start());
+    const std::string refusedUrl = gone.baseUrl() + "/a";
+    gone.stop();
+    serve("/a", loopback::response(200, "a"));
+    serve("/err", loopback::response(500, "e"));
+    serve("/cut",
+        loopback::Answer()
+            .send(loopback::responseHead(200, {{"Content-Length", "9"}}) + "abc")
+            .close());
+
+    using F = net::DownloadFailure;
+    struct Row {
+        std::string address;
+        F failure;
+    };
+    const Row rows[] = {
+        {m_server.baseUrl() + "/a", F::None},
+        {m_server.baseUrl() + "/err", F::None},
+        {refusedUrl, F::ConnectionRefused},
+        {m_server.baseUrl() + "/cut", F::Other},
+        {"not an address", F::Other},
+    };
+    for (const Row &row : rows) {
+        F failure = F::None;
+        net::DownloadPage(QString::fromStdString(row.address), {}, &failure);
+        EXPECT_EQ(failure, row.failure) << row.address;
+    }
+    net::CloseInternetSession();
+    F failure = F::None;
+    EXPECT_EQ(net::DownloadPage(QString::fromStdString(refusedUrl), {}, &failure), QString());
+    EXPECT_EQ(failure, F::Other) << "no session";
+}
+
 // Sets the proxy variables for one test and puts the old values back.
 class ProxyEnvironment
 {

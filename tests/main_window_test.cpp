@@ -24,6 +24,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -87,6 +93,14 @@ protected:
         s.launch = [this](const QString &address) { launched << address; };
         s.handCursorPath = m_dir.filePath(QStringLiteral("HAND-M.CUR"));
         s.endProcess = [this] { ++ends; };
+        s.startService = [this](const QString &host, std::chrono::milliseconds within) {
+            startedHosts << host;
+            return starter && starter(host, within);
+        };
+        if (realDownload) {
+            s.download = {};
+            s.converterHost = converterHost;
+        }
         return s;
     }
 
@@ -124,7 +138,34 @@ protected:
     double draw = 0.5;
     QStringList launched;
     int ends = 0;
+    // The real download against converterHost, and the service launcher behind it.
+    bool realDownload = false;
+    QString converterHost;
+    localservice::ServiceLauncher starter;
+    QStringList startedHosts;
 };
+
+// A loopback port nothing listens on (closed again right away).
+quint16 freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    ::close(fd);
+    return bound ? ntohs(address.sin_port) : 0;
+}
+
+// Ends a service a test started, by its id, and waits until it is gone.
+void stopProcess(qint64 pid)
+{
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
+        return;
+    EXPECT_TRUE(QTest::qWaitFor([pid] { return ::kill(static_cast<pid_t>(pid), 0) != 0; }, 10000));
+}
 
 TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
 {
@@ -659,3 +700,68 @@ TEST_F(MainWindowTest, ACloseDuringATricklingConversionSavesBothOnceItEnds)
 }
 
 } // namespace
+
+// Nothing listens on the converter host. On a loopback host the press starts the
+// service once (the real one, built beside the tests) and shows its sentence; a
+// host that is not loopback (0.0.0.0 is refused on this machine too, so nothing
+// leaves it) or a service that never comes up leaves the usual sentence.
+#ifdef KORVALUX_SERVICE_PROGRAM
+TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
+{
+    QTemporaryDir cache;
+    ASSERT_TRUE(cache.isValid());
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8()); // the started service inherits it
+    qint64 servicePid = 0;
+    const localservice::ServiceLauncher realService
+        = [&servicePid](const QString &host, std::chrono::milliseconds within) {
+              return localservice::startServiceProgram(
+                  QStringLiteral(KORVALUX_SERVICE_PROGRAM), host, within, &servicePid);
+          };
+    const localservice::ServiceLauncher neverUp
+        = [](const QString &, std::chrono::milliseconds) { return false; };
+    struct Row {
+        const char *host; // %1 is a free port
+        localservice::ServiceLauncher launcher;
+        int starts;
+        bool converts;
+    };
+    const Row rows[] = {
+        {"127.0.0.1:%1", realService, 1, true},
+        {"0.0.0.0:%1", neverUp, 0, false},
+        {"localhost:%1", neverUp, 1, false},
+    };
+    realDownload = true;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.host);
+        const quint16 port = freeLoopbackPort();
+        ASSERT_NE(port, 0);
+        converterHost = QString::fromLatin1(row.host).arg(port);
+        starter = row.launcher;
+        startedHosts.clear();
+        MainWindow &window = startShown();
+        window.Text1->setText(QStringLiteral("1.00"));
+        window.cboFromCurrency->setCurrentText(usd);
+        window.cboToCurrency->setCurrentText(eur);
+        QTest::mouseClick(window.Check2, Qt::LeftButton);
+        EXPECT_EQ(startedHosts.size(), row.starts);
+        if (row.starts > 0) {
+            EXPECT_EQ(startedHosts.front(), converterHost);
+        }
+        const QString text = window.Text2->text();
+        if (row.converts) {
+            EXPECT_TRUE(text.startsWith(QStringLiteral("1.00 USD = ")) && text.contains(u" EUR ("))
+                << text.toStdString();
+        } else {
+            EXPECT_EQ(text, conversion::noAnswerText());
+        }
+        m_window->close();
+        m_window.reset();
+        stopProcess(std::exchange(servicePid, 0));
+    }
+    if (savedCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", savedCache);
+}
+#endif

@@ -5,6 +5,7 @@
 
 #include "net/conversion_request.h"
 
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -21,6 +22,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace
@@ -163,6 +165,42 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
     return path;
+}
+
+// The cursor beside the program wins (a build tree); an installation keeps it in
+// share/korvalux under the same prefix as bin/.
+TEST(HandCursorPath, BesideTheProgramFirstThenInTheSharedFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Row {
+        const char *why;
+        bool beside;
+        bool shared;
+        const char *found; // relative to the prefix
+    };
+    const Row rows[] = {
+        {"build tree", true, false, "bin/HAND-M.CUR"},
+        {"installed", false, true, "share/korvalux/HAND-M.CUR"},
+        {"both", true, true, "bin/HAND-M.CUR"},
+        {"neither", false, false, "bin/HAND-M.CUR"},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        const QString prefix = dir.filePath(QString::number(++n));
+        ASSERT_TRUE(QDir(prefix).mkpath(QStringLiteral("bin")));
+        ASSERT_TRUE(QDir(prefix).mkpath(QStringLiteral("share/korvalux")));
+        for (const auto &[wanted, path] : {std::pair {row.beside, "bin/HAND-M.CUR"},
+                 std::pair {row.shared, "share/korvalux/HAND-M.CUR"}}) {
+            QFile file(prefix + u'/' + QString::fromLatin1(path));
+            if (wanted) {
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            }
+        }
+        EXPECT_EQ(startup::handCursorPath(prefix + QStringLiteral("/bin")),
+            prefix + u'/' + QString::fromLatin1(row.found))
+            << row.why;
+    }
 }
 
 TEST(LoadCursorFile, QtReadsCursorImages)

@@ -7,4 +7,10 @@ if(TARGET main_window_test)
   target_compile_definitions(main_window_test PRIVATE
     KORVALUX_HAND_CURSOR_FILE="${CMAKE_BINARY_DIR}/packaging/HAND-M.CUR")
   add_dependencies(main_window_test korvalux_hand_cursor_file)
+  # A refused loopback host makes the window start this very service.
+  if(TARGET korvalux-service)
+    target_compile_definitions(main_window_test PRIVATE
+      KORVALUX_SERVICE_PROGRAM="$<TARGET_FILE:korvalux-service>")
+    add_dependencies(main_window_test korvalux-service)
+  endif()
 endif()

@@ -1,0 +1,207 @@
+// Starting korvalux-service for a loopback converter host: the host split and
+// classified, the program looked up beside this one and then on PATH, started
+// detached through QProcess, and polled with plain connects until it listens.
+// The poll uses POSIX sockets so that the core needs no Qt Network.
+#include "net/local_service.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+namespace localservice
+{
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const QString serviceName = QStringLiteral("korvalux-service");
+// Long enough to serve a few conversions in a row, short enough that a service
+// nobody asks does not linger for the rest of the session.
+const QString idleSeconds = QStringLiteral("300");
+constexpr milliseconds pollInterval {25};
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+bool acceptsConnection(const HostPort &target)
+{
+    addrinfo hints {};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    const QByteArray host = target.host.toLatin1();
+    const QByteArray port = QByteArray::number(target.port);
+    if (::getaddrinfo(host.constData(), port.constData(), &hints, &found) != 0)
+        return false;
+    bool accepted = false;
+    for (const addrinfo *at = found; at && !accepted; at = at->ai_next) {
+        const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        if (fd < 0)
+            continue;
+        accepted = ::connect(fd, at->ai_addr, at->ai_addrlen) == 0;
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    return accepted;
+}
+
+// The service takes a numeric ADDR:PORT, the port always given.
+QString listenAddress(const HostPort &target)
+{
+    QString host = target.host;
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        host = QStringLiteral("127.0.0.1");
+    else if (host.contains(u':'))
+        host = u'[' + host + u']';
+    return host + u':' + QString::number(target.port);
+}
+
+} // namespace
+
+std::optional<HostPort> splitHost(const QString &hostPort)
+{
+    HostPort result;
+    QString portText;
+    if (hostPort.startsWith(u'[')) {
+        const qsizetype close = hostPort.indexOf(u']');
+        if (close < 0)
+            return std::nullopt;
+        result.host = hostPort.mid(1, close - 1);
+        const QString rest = hostPort.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(u':'))
+                return std::nullopt;
+            portText = rest.mid(1);
+        }
+    } else {
+        const qsizetype colon = hostPort.indexOf(u':');
+        if (colon >= 0 && hostPort.indexOf(u':', colon + 1) >= 0)
+            return std::nullopt; // a bare IPv6 address needs its brackets
+        result.host = colon < 0 ? hostPort : hostPort.left(colon);
+        if (colon >= 0)
+            portText = hostPort.mid(colon + 1);
+    }
+    if (result.host.isEmpty())
+        return std::nullopt;
+    if (!portText.isNull()) {
+        bool ok = false;
+        const uint port = portText.toUInt(&ok);
+        if (!ok || port == 0 || port > 65535 || !portText.front().isDigit())
+            return std::nullopt;
+        result.port = static_cast<quint16>(port);
+    }
+    return result;
+}
+
+bool isLoopbackHost(const QString &hostPort)
+{
+    const std::optional<HostPort> target = splitHost(hostPort);
+    if (!target)
+        return false;
+    if (target->host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QByteArray host = target->host.toLatin1();
+    in_addr v4 {};
+    if (::inet_pton(AF_INET, host.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6 {};
+    return ::inet_pton(AF_INET6, host.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+QString findServiceProgram(const QString &programDir)
+{
+    const QFileInfo beside(QDir(programDir).filePath(serviceName));
+    if (beside.isFile() && beside.isExecutable())
+        return beside.absoluteFilePath();
+    return QStandardPaths::findExecutable(serviceName);
+}
+
+bool waitForListener(const QString &hostPort, milliseconds within, qint64 pid)
+{
+    const std::optional<HostPort> target = splitHost(hostPort);
+    if (!target || !isLoopbackHost(hostPort))
+        return false;
+    const Clock::time_point deadline = Clock::now() + within;
+    for (;;) {
+        if (acceptsConnection(*target))
+            return true;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline || processGone(pid))
+            return false;
+        std::this_thread::sleep_for(std::min<Clock::duration>(pollInterval, deadline - now));
+    }
+}
+
+bool startServiceProgram(
+    const QString &program, const QString &hostPort, milliseconds within, qint64 *pid)
+{
+    const std::optional<HostPort> target = splitHost(hostPort);
+    if (program.isEmpty() || !target || !isLoopbackHost(hostPort))
+        return false;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({QStringLiteral("--listen"), listenAddress(*target),
+        QStringLiteral("--exit-idle-time"), idleSeconds, QStringLiteral("--quiet")});
+    // The service outlives the window: it must not hold the window's working
+    // folder, terminal or output pipes (a reader of the window's output would
+    // wait for the service's end to see the pipe close).
+    process.setWorkingDirectory(QDir::rootPath());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    qint64 started = 0;
+    if (!process.startDetached(&started))
+        return false;
+    if (pid)
+        *pid = started;
+    return waitForListener(hostPort, within, started);
+}
+
+bool launchInstalledService(const QString &hostPort, milliseconds within)
+{
+    return startServiceProgram(
+        findServiceProgram(QCoreApplication::applicationDirPath()), hostPort, within);
+}
+
+QString downloadStartingService(const QString &address, const QString &hostPort,
+    const DownloadAttempt &attempt, const ServiceLauncher &launch)
+{
+    using modInternetFileFunctions::DownloadFailure;
+    if (!attempt)
+        return {};
+    DownloadFailure failure = DownloadFailure::None;
+    const QString page = attempt(address, {}, &failure);
+    if (failure != DownloadFailure::ConnectionRefused || !launch || !isLoopbackHost(hostPort))
+        return page;
+    const Clock::time_point begun = Clock::now();
+    if (!launch(hostPort, startBudget))
+        return page;
+    const auto left
+        = std::chrono::duration_cast<milliseconds>(startBudget - (Clock::now() - begun));
+    if (left <= milliseconds::zero())
+        return page;
+    modInternetFileFunctions::DownloadLimits limits;
+    limits.connectTimeout = left;
+    limits.stallTimeout = left;
+    return attempt(address, limits, nullptr);
+}
+
+} // namespace localservice
