@@ -150,16 +150,18 @@ bool waitForListener(const QString &hostPort, milliseconds within, qint64 pid)
     }
 }
 
-bool startServiceProgram(
-    const QString &program, const QString &hostPort, milliseconds within, qint64 *pid)
+bool startServiceProgram(const QString &program, const QString &hostPort, milliseconds within,
+    qint64 *pid, const QStringList &extraArguments)
 {
     const std::optional<HostPort> target = splitHost(hostPort);
     if (program.isEmpty() || !target || !isLoopbackHost(hostPort))
         return false;
     QProcess process;
     process.setProgram(program);
-    process.setArguments({QStringLiteral("--listen"), listenAddress(*target),
-        QStringLiteral("--exit-idle-time"), idleSeconds, QStringLiteral("--quiet")});
+    process.setArguments(
+        QStringList {QStringLiteral("--listen"), listenAddress(*target),
+            QStringLiteral("--exit-idle-time"), idleSeconds, QStringLiteral("--quiet")}
+        + extraArguments);
     // The service outlives the window: it must not hold the window's working
     // folder, terminal or output pipes (a reader of the window's output would
     // wait for the service's end to see the pipe close).
@@ -177,8 +179,9 @@ bool startServiceProgram(
 
 bool launchInstalledService(const QString &hostPort, milliseconds within)
 {
-    return startServiceProgram(
-        findServiceProgram(QCoreApplication::applicationDirPath()), hostPort, within);
+    // Fresh rates, as the systemd unit has them; the refresh never delays an answer.
+    return startServiceProgram(findServiceProgram(QCoreApplication::applicationDirPath()), hostPort,
+        within, nullptr, {QStringLiteral("--refresh")});
 }
 
 QString downloadStartingService(const QString &address, const QString &hostPort,
@@ -201,6 +204,7 @@ QString downloadStartingService(const QString &address, const QString &hostPort,
     modInternetFileFunctions::DownloadLimits limits;
     limits.connectTimeout = left;
     limits.stallTimeout = left;
+    limits.totalTimeout = left;
     return attempt(address, limits, nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include "net/internet_session.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -38,16 +39,19 @@ QString findServiceProgram(const QString &programDir);
 // within has passed, or (pid > 0) as soon as that process is gone.
 bool waitForListener(const QString &hostPort, std::chrono::milliseconds within, qint64 pid = 0);
 
-// Starts program detached: --listen hostPort, an idle exit, no request log.
-// True once it accepts connections within the time given; pid receives its id.
+// Starts program detached: --listen hostPort, an idle exit, no request log, then
+// extraArguments. True once it accepts connections within the time given; pid
+// receives its id.
 bool startServiceProgram(const QString &program, const QString &hostPort,
-    std::chrono::milliseconds within, qint64 *pid = nullptr);
+    std::chrono::milliseconds within, qint64 *pid = nullptr,
+    const QStringList &extraArguments = {});
 
 // Starts the service for hostPort and says whether it came up in time.
 using ServiceLauncher
     = std::function<bool(const QString &hostPort, std::chrono::milliseconds within)>;
 
-// The production launcher: the program beside this one, else on PATH.
+// The production launcher: the program beside this one, else on PATH, refreshing
+// its rates.
 bool launchInstalledService(const QString &hostPort, std::chrono::milliseconds within);
 
 // One download that reports why it failed.
