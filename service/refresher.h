@@ -62,6 +62,8 @@ public:
     // A round now and then every interval, on a thread of its own, until stop().
     void start();
     void stop();
+    // Wakes the refresh thread for a round now; nothing when it is not started.
+    void refreshNow();
 
 private:
     RateStore &m_store;
@@ -70,6 +72,7 @@ private:
     std::atomic<bool> m_stopping {false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    bool m_roundAsked = false; // under m_mutex
     std::thread m_thread;
 };
 
