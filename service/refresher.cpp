@@ -192,7 +192,7 @@ void Refresher::refreshNow()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_thread.joinable())
+        if (m_stopping || !m_thread.joinable()) // stop() may be joining the thread
             return;
         m_roundAsked = true;
     }

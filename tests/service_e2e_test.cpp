@@ -478,12 +478,10 @@ TEST(ServiceTransport, StartAndStop)
         std::vector<std::string> args;
         const char *message;
     };
+    // Each bad command line is in service_options_test; here only how the process ends.
     const Row rows[] = {
         {{"--listen", "nowhere"}, "--listen needs ADDR:PORT"},
-        {{"--listen", "127.0.0.1:99999"}, "--listen needs ADDR:PORT"},
-        {{"--threads", "0"}, "--threads needs"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
-        {{"--data-dir"}, "--data-dir needs"},
     };
     for (const auto &row : rows) {
         ServiceProcess bad(row.args, false);
