@@ -65,16 +65,22 @@ std::string loggable(std::string_view text)
     return out;
 }
 
-// A folded header line (CRLF then a blank) anywhere in the head. Beast's parser
+// Where the head in text ends (just after its blank line), from `from` on; npos
+// while it is not whole. Marks a folded line (CRLF then a blank): Beast's parser
 // joins such lines silently, and a proxy in front may read them differently.
-bool hasFoldedLine(std::string_view head)
+std::size_t headEnd(std::string_view text, std::size_t from, bool &folded)
 {
-    for (std::size_t at = head.find("\r\n"); at != std::string_view::npos;
-         at = head.find("\r\n", at + 2)) {
-        if (at + 2 < head.size() && (head[at + 2] == ' ' || head[at + 2] == '\t'))
-            return true;
+    for (std::size_t at = text.find('\n', from); at != std::string_view::npos;
+         at = text.find('\n', at + 1)) {
+        if (at == 0 || text[at - 1] != '\r' || at + 1 >= text.size())
+            continue;
+        const char next = text[at + 1];
+        if (next == ' ' || next == '\t')
+            folded = true;
+        else if (next == '\r' && at + 2 < text.size() && text[at + 2] == '\n')
+            return at + 3;
     }
-    return false;
+    return std::string_view::npos;
 }
 
 // Counts open connections and calls onIdle when none has been open for the
@@ -189,13 +195,13 @@ private:
     {
         const std::string_view text(
             static_cast<const char *>(m_buffer.data().data()), m_buffer.size());
-        const std::size_t end = text.find("\r\n\r\n", m_scanned);
+        const std::size_t end = headEnd(text, m_scanned, m_folded);
         if (end == std::string_view::npos && text.size() <= headLimit) {
-            m_scanned = text.size() > 3 ? text.size() - 3 : 0;
+            m_scanned = text.size() > 2 ? text.size() - 2 : 0; // a line end may be cut
             return readMore();
         }
         m_scanned = 0;
-        if (hasFoldedLine(text.substr(0, end == std::string_view::npos ? text.size() : end + 2)))
+        if (std::exchange(m_folded, false))
             return answerUnreadable(400, "Bad request: folded header line");
         readRequest();
     }
@@ -226,11 +232,16 @@ private:
             return answerUnreadable(400, "Bad request");
 
         const auto &request = m_parser->get();
+        unsigned hosts = 0;
+        bool coded = false;
+        for (const auto &field : request) { // a walk of a short list, no lookups by name
+            hosts += field.name() == http::field::host;
+            coded = coded || field.name() == http::field::transfer_encoding;
+        }
         // A length the parser would guess at lets a second request hide in the body.
-        if (request.find(http::field::transfer_encoding) != request.end()
-            && (request.version() < 11 || !m_parser->chunked()))
+        if (coded && (request.version() < 11 || !m_parser->chunked()))
             return answerUnreadable(400, "Bad request: Transfer-Encoding other than chunked");
-        if (request.version() >= 11 && request.count(http::field::host) != 1)
+        if (request.version() >= 11 && hosts != 1)
             return answerUnreadable(400, "Bad request: one Host header needed");
         const auto table = m_store.table();
         const std::string_view method = view(request.method_string());
@@ -310,6 +321,7 @@ private:
     std::size_t m_scanned = 0; // of the head in m_buffer, searched for its end already
     bool m_first = true;
     bool m_waiting = false; // for the first bytes of a request
+    bool m_folded = false; // in the part of the head scanned so far
 };
 
 class Listener : public std::enable_shared_from_this<Listener>

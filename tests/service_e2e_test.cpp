@@ -335,6 +335,7 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
         std::string request;
         std::vector<std::string> expected; // substrings of the answer, in any order
         std::size_t answers; // status lines expected
+        std::size_t split = 0; // when not 0: the bytes from here on follow in a second write
     };
     const std::string converter = "GET /finance/converter?a=1&from=EUR&to=USD HTTP/1.1\r\n"
                                   "Host: x\r\n\r\n";
@@ -391,11 +392,23 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
         {"folded Host", "GET /healthz HTTP/1.1\r\nHost:\r\n\tx\r\n\r\n" + converter,
             {"HTTP/1.1 400", "folded"}, 1},
         {"HTTP/1.0 needs no Host", "GET /healthz HTTP/1.0\r\n\r\n", {"HTTP/1.0 200 OK"}, 1},
+        {"folded line in two writes",
+            "GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n" + converter, {"folded"}, 1,
+            std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n")},
+        {"blank line in two writes",
+            "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", {"ok 2026-07-06"}, 1,
+            std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r")},
     };
     for (const auto &row : rows) {
         const int fd = connectTo(service.port());
         ASSERT_GE(fd, 0);
-        sendAll(fd, row.request);
+        if (row.split == 0) {
+            sendAll(fd, row.request);
+        } else {
+            sendAll(fd, row.request.substr(0, row.split));
+            std::this_thread::sleep_for(100ms);
+            sendAll(fd, row.request.substr(row.split));
+        }
         const std::string answer = receive(fd);
         ::close(fd);
         for (const auto &part : row.expected)
