@@ -12,6 +12,7 @@
 
 #include <curl/curl.h>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ using namespace korvalux::service;
 
 int main(int argc, char **argv)
 {
+    // SIGHUP's default ends the process; a reload asked before the server catches
+    // the signal, or after it stops, has nothing to do.
+    std::signal(SIGHUP, SIG_IGN);
     ServiceOptions defaults;
     defaults.dataDir = KORVALUX_SERVICE_DATA_DIR;
 #ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
@@ -93,6 +97,8 @@ int main(int argc, char **argv)
         },
         [&] { reloader.request(); });
     notifyServiceManager("STOPPING=1");
+    std::signal(SIGHUP, SIG_IGN); // the server's handler is gone; see the start of main
+
     refresher.stop();
     curl_global_cleanup();
     if (code == 0)

@@ -457,7 +457,9 @@ int runServer(RateStore &store, const ServerOptions &options,
             listener->close();
             beast::error_code ignored;
             signals.cancel(ignored);
-            signals.clear(ignored); // SIGTERM now ends a last answer at once
+            // SIGTERM now ends a last answer at once; SIGHUP stays caught, unanswered.
+            signals.remove(SIGINT, ignored);
+            signals.remove(SIGTERM, ignored);
         });
     }
     listener = std::make_shared<Listener>(io, std::move(acceptor), store, options, watch);
