@@ -1,17 +1,22 @@
 // korvalux-service: reads its options, loads the newest rates from the shipped
 // snapshot and the cache, optionally keeps them fresh (--refresh) and serves the
-// converter page until SIGTERM or SIGINT.
+// converter page until SIGTERM or SIGINT, or until idle for --exit-idle-time.
+// Takes its listening socket from systemd when one is handed over; SIGHUP reads
+// the rate documents again.
+#include "service/activation.h"
+#include "service/options.h"
 #include "service/rate_cache.h"
 #include "service/rate_store.h"
 #include "service/refresher.h"
+#include "service/reloader.h"
 #include "service/server.h"
 
 #include <curl/curl.h>
 
-#include <charconv>
-#include <cstring>
+#include <csignal>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #ifndef KORVALUX_SERVICE_DATA_DIR
 #define KORVALUX_SERVICE_DATA_DIR "/usr/local/share/korvalux-service"
@@ -19,114 +24,40 @@
 
 using namespace korvalux::service;
 
-namespace
-{
-
-constexpr const char *usage
-    = "usage: korvalux-service [options]\n"
-      "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765)\n"
-      "  --quiet                no log line per request\n"
-      "  --refresh              fetch both rate feeds now and every 6 hours\n"
-      "  --ecb-url URL          ECB euro reference rates (XML)\n"
-      "  --daily-url URL        CC0 daily table of rates per EUR (JSON); repeatable,\n"
-      "                         the newest of all is taken (default: both publisher addresses)\n"
-      "  --data-dir DIR         the shipped rate snapshot (default " KORVALUX_SERVICE_DATA_DIR ",\n"
-      "                         or the source tree's service/data when not installed)\n"
-      "  --cache-dir DIR        last good fetched documents (default "
-      "$XDG_CACHE_HOME/korvalux-service)\n"
-      "  --threads N            serving threads (default 1)\n"
-      "  --read-timeout SEC     time allowed for one request (default 10)\n"
-      "  --idle-timeout SEC     time a kept-alive connection may wait (default 30)\n";
-
-int badOptions(const std::string &why)
-{
-    std::cerr << "korvalux-service: " << why << "\n" << usage;
-    return 2;
-}
-
-bool parseCount(const std::string &text, unsigned &value, unsigned low, unsigned high)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc {} && end == text.data() + text.size() && value >= low
-        && value <= high;
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
-    ServerOptions server;
-    RefreshOptions refresh;
-    bool refreshing = false;
-    std::filesystem::path dataDir = KORVALUX_SERVICE_DATA_DIR;
+    // SIGHUP's default ends the process; a reload asked before the server catches
+    // the signal, or after it stops, has nothing to do.
+    std::signal(SIGHUP, SIG_IGN);
+    ServiceOptions defaults;
+    defaults.dataDir = KORVALUX_SERVICE_DATA_DIR;
 #ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
     // Not installed yet: run from the build tree with the snapshot in the sources.
-    if (std::error_code ec; !std::filesystem::is_directory(dataDir, ec))
-        dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
+    if (std::error_code ec; !std::filesystem::is_directory(defaults.dataDir, ec))
+        defaults.dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
 #endif
-    std::filesystem::path cacheDir;
-    bool dailyUrlGiven = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        auto value = [&](std::string &out) {
-            if (i + 1 >= argc)
-                return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string text;
-        unsigned number = 0;
-        if (option == "--help" || option == "-h") {
-            std::cout << usage;
-            return 0;
-        } else if (option == "--quiet") {
-            server.quiet = true;
-        } else if (option == "--refresh") {
-            refreshing = true;
-        } else if (option == "--listen") {
-            if (!value(text) || !parseListenAddress(text, server.address, server.port))
-                return badOptions("--listen needs ADDR:PORT, such as 127.0.0.1:8765");
-        } else if (option == "--ecb-url") {
-            if (!value(refresh.ecbUrl))
-                return badOptions("--ecb-url needs a URL");
-        } else if (option == "--daily-url") {
-            if (!value(text))
-                return badOptions("--daily-url needs a URL");
-            if (!dailyUrlGiven)
-                refresh.dailyUrls.clear(); // given addresses replace the defaults
-            dailyUrlGiven = true;
-            refresh.dailyUrls.push_back(text);
-        } else if (option == "--data-dir") {
-            if (!value(text))
-                return badOptions("--data-dir needs a folder");
-            dataDir = text;
-        } else if (option == "--cache-dir") {
-            if (!value(text))
-                return badOptions("--cache-dir needs a folder");
-            cacheDir = text;
-        } else if (option == "--threads") {
-            if (!value(text) || !parseCount(text, number, 1, 64))
-                return badOptions("--threads needs a number from 1 to 64");
-            server.threads = number;
-        } else if (option == "--read-timeout" || option == "--idle-timeout") {
-            if (!value(text) || !parseCount(text, number, 1, 3600))
-                return badOptions(option + " needs seconds from 1 to 3600");
-            (option == "--read-timeout" ? server.readTimeout : server.idleTimeout)
-                = std::chrono::seconds(number);
-        } else if (option == "--exit-idle-time") {
-            // Accepted so that a window that starts the service may pass it;
-            // the service does not leave on its own yet.
-            if (!value(text) || !parseCount(text, number, 1, 86400))
-                return badOptions("--exit-idle-time needs seconds from 1 to 86400");
-        } else {
-            return badOptions("unknown option " + option);
-        }
+    auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), defaults);
+    if (parsed.outcome == ParsedOptions::Outcome::Help) {
+        std::cout << usageText(KORVALUX_SERVICE_DATA_DIR);
+        return 0;
     }
-    if (cacheDir.empty())
-        cacheDir = defaultCacheDir();
+    if (parsed.outcome == ParsedOptions::Outcome::Bad) {
+        std::cerr << "korvalux-service: " << parsed.error << "\n"
+                  << usageText(KORVALUX_SERVICE_DATA_DIR);
+        return 2;
+    }
+    ServiceOptions &options = parsed.options;
+    if (options.cacheDir.empty())
+        options.cacheDir = defaultCacheDir();
 
-    auto loaded = loadStartDocuments(dataDir, cacheDir);
+    const HandedSocket handed = takeHandedSocket();
+    if (!handed.error.empty()) {
+        std::cerr << "korvalux-service: " << handed.error << "\n";
+        return 1;
+    }
+    options.server.handedSocket = handed.fd;
+
+    auto loaded = loadStartDocuments(options.dataDir, options.cacheDir);
     if (auto *why = std::get_if<std::string>(&loaded)) {
         std::cerr << "korvalux-service: " << *why << "\n";
         return 1;
@@ -138,18 +69,36 @@ int main(int argc, char **argv)
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    refresh.cacheDir = cacheDir;
-    Refresher refresher(store, refresh, [](const std::string &line) {
-        std::cerr << line + "\n" << std::flush;
+    RefreshOptions refresh;
+    refresh.cacheDir = options.cacheDir;
+    if (options.ecbUrl)
+        refresh.ecbUrl = *options.ecbUrl;
+    if (!options.dailyUrls.empty()) // given addresses replace the defaults
+        refresh.dailyUrls = options.dailyUrls;
+    const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
+    Refresher refresher(store, refresh, log);
+    Reloader reloader(store, options.dataDir, options.cacheDir, log, [&] {
+        if (options.refresh)
+            refresher.refreshNow();
     });
 
-    const int code = runServer(store, server, [&](unsigned short port) {
-        std::cerr << "korvalux-service: listening on " + server.address + ":" + std::to_string(port)
-                + "\n"
-                  << std::flush;
-        if (refreshing)
-            refresher.start();
-    });
+    const int code = runServer(
+        store, options.server,
+        [&](const std::string &where) {
+            std::string line = "korvalux-service: listening on " + where;
+            if (handed.fd >= 0)
+                line += options.listenGiven ? " (socket from systemd; --listen ignored)"
+                                            : " (socket from systemd)";
+            log(line);
+            // The refresh runs on its own thread: the first request never waits for it.
+            if (options.refresh)
+                refresher.start();
+            notifyServiceManager("READY=1");
+        },
+        [&] { reloader.request(); });
+    notifyServiceManager("STOPPING=1");
+    std::signal(SIGHUP, SIG_IGN); // the server's handler is gone; see the start of main
+
     refresher.stop();
     curl_global_cleanup();
     if (code == 0)

@@ -218,9 +218,22 @@ void Refresher::start()
             lock.unlock();
             refreshOnce();
             lock.lock();
-            m_wake.wait_for(lock, m_options.interval, [this] { return m_stopping.load(); });
+            m_wake.wait_for(
+                lock, m_options.interval, [this] { return m_stopping.load() || m_roundAsked; });
+            m_roundAsked = false;
         }
     });
+}
+
+void Refresher::refreshNow()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping || !m_thread.joinable()) // stop() may be joining the thread
+            return;
+        m_roundAsked = true;
+    }
+    m_wake.notify_all();
 }
 
 void Refresher::stop()

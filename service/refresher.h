@@ -71,6 +71,8 @@ public:
     // A round now and then every interval, on a thread of its own, until stop().
     void start();
     void stop();
+    // Wakes the refresh thread for a round now; nothing when it is not started.
+    void refreshNow();
 
 private:
     void logDailyLag();
@@ -81,6 +83,7 @@ private:
     std::atomic<bool> m_stopping {false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    bool m_roundAsked = false; // under m_mutex
     std::thread m_thread;
 };
 

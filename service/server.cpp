@@ -3,6 +3,8 @@
 // keeps the connection alive. With several threads each connection runs on its
 // own strand. Beast reads and parses; the answer's few header lines are written
 // by hand into one reused buffer, which keeps a request free of allocations there.
+// The listening socket is bound here or handed over by systemd; an IdleWatch
+// counts open connections when the service is to leave once idle.
 #include "service/server.h"
 
 #include "service/pages.h"
@@ -14,13 +16,17 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include <charconv>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
-#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace korvalux::service
@@ -59,19 +65,97 @@ std::string loggable(std::string_view text)
     return out;
 }
 
+// Where the head in text ends (just after its blank line), from `from` on; npos
+// while it is not whole. Marks a folded line (CRLF then a blank): Beast's parser
+// joins such lines silently, and a proxy in front may read them differently.
+std::size_t headEnd(std::string_view text, std::size_t from, bool &folded)
+{
+    for (std::size_t at = text.find('\n', from); at != std::string_view::npos;
+         at = text.find('\n', at + 1)) {
+        if (at == 0 || text[at - 1] != '\r' || at + 1 >= text.size())
+            continue;
+        const char next = text[at + 1];
+        if (next == ' ' || next == '\t')
+            folded = true;
+        else if (next == '\r' && at + 2 < text.size() && text[at + 2] == '\n')
+            return at + 3;
+    }
+    return std::string_view::npos;
+}
+
+// Counts open connections and calls onIdle when none has been open for the
+// limit. Touched once per connection, never per request.
+class IdleWatch
+{
+public:
+    IdleWatch(net::io_context &io, std::chrono::seconds limit, std::function<void()> onIdle)
+        : m_timer(std::in_place, io)
+        , m_limit(limit)
+        , m_onIdle(std::move(onIdle))
+    {
+    }
+
+    void opened() { m_open.fetch_add(1); }
+    void closed()
+    {
+        if (m_open.fetch_sub(1) == 1)
+            arm();
+    }
+
+    void arm()
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_timer || m_left)
+            return;
+        m_timer->expires_after(m_limit); // cancels the wait armed before
+        m_timer->async_wait([this](beast::error_code ec) {
+            if (!ec && m_open.load() == 0 && !m_left.exchange(true))
+                m_onIdle();
+        });
+    }
+
+    // Before the io_context goes: sessions it still holds may close after this.
+    void halt()
+    {
+        std::lock_guard lock(m_mutex);
+        m_timer.reset();
+    }
+
+private:
+    std::mutex m_mutex; // the timer, with several serving threads
+    std::optional<net::steady_timer> m_timer;
+    std::atomic<unsigned> m_open {0};
+    std::atomic<bool> m_left {false};
+    std::chrono::seconds m_limit;
+    std::function<void()> m_onIdle;
+};
+
 class Session : public std::enable_shared_from_this<Session>
 {
 public:
-    Session(tcp::socket socket, RateStore &store, const ServerOptions &options)
+    Session(tcp::socket socket, RateStore &store, const ServerOptions &options,
+        std::shared_ptr<IdleWatch> watch)
         : m_stream(std::move(socket))
         , m_store(store)
         , m_options(options)
+        , m_watch(std::move(watch))
     {
+        if (m_watch)
+            m_watch->opened();
         beast::error_code ec;
         const auto peer = m_stream.socket().remote_endpoint(ec);
         if (!ec)
             m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
     }
+
+    ~Session()
+    {
+        if (m_watch)
+            m_watch->closed();
+    }
+
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
     void start()
     {
@@ -82,17 +166,44 @@ public:
 private:
     void waitForRequest()
     {
+        if (m_buffer.size() > 0) { // the next request is already here (pipelining)
+            m_stream.expires_after(m_options.readTimeout);
+            return scanHead();
+        }
         m_stream.expires_after(m_first ? m_options.readTimeout : m_options.idleTimeout);
-        if (m_buffer.size() > 0)
-            return readRequest(); // the next request is already here (pipelining)
+        m_waiting = true;
+        readMore();
+    }
+
+    void readMore()
+    {
         // This buffer must persist across reads: the parser takes what is left.
         m_stream.async_read_some(m_buffer.prepare(4096),
             [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                 if (ec)
                     return self->close();
                 self->m_buffer.commit(n);
-                self->readRequest();
+                if (std::exchange(self->m_waiting, false)) // a request begins
+                    self->m_stream.expires_after(self->m_options.readTimeout);
+                self->scanHead();
             });
+    }
+
+    // Waits for the whole head (or more than the parser allows) so that it can be
+    // checked raw before the parser sees it.
+    void scanHead()
+    {
+        const std::string_view text(
+            static_cast<const char *>(m_buffer.data().data()), m_buffer.size());
+        const std::size_t end = headEnd(text, m_scanned, m_folded);
+        if (end == std::string_view::npos && text.size() <= headLimit) {
+            m_scanned = text.size() > 2 ? text.size() - 2 : 0; // a line end may be cut
+            return readMore();
+        }
+        m_scanned = 0;
+        if (std::exchange(m_folded, false))
+            return answerUnreadable(400, "Bad request: folded header line");
+        readRequest();
     }
 
     void readRequest()
@@ -100,7 +211,6 @@ private:
         m_parser.emplace();
         m_parser->header_limit(headLimit);
         m_parser->body_limit(headLimit);
-        m_stream.expires_after(m_options.readTimeout);
         http::async_read(m_stream, m_buffer, *m_parser,
             beast::bind_front_handler(&Session::onRead, shared_from_this()));
     }
@@ -122,6 +232,17 @@ private:
             return answerUnreadable(400, "Bad request");
 
         const auto &request = m_parser->get();
+        unsigned hosts = 0;
+        bool coded = false;
+        for (const auto &field : request) { // a walk of a short list, no lookups by name
+            hosts += field.name() == http::field::host;
+            coded = coded || field.name() == http::field::transfer_encoding;
+        }
+        // A length the parser would guess at lets a second request hide in the body.
+        if (coded && (request.version() < 11 || !m_parser->chunked()))
+            return answerUnreadable(400, "Bad request: Transfer-Encoding other than chunked");
+        if (request.version() >= 11 && hosts != 1)
+            return answerUnreadable(400, "Bad request: one Host header needed");
         const auto table = m_store.table();
         const std::string_view method = view(request.method_string());
         const std::string_view target = view(request.target());
@@ -193,22 +314,27 @@ private:
     beast::flat_buffer m_buffer {4 * headLimit};
     RateStore &m_store;
     const ServerOptions &m_options;
+    std::shared_ptr<IdleWatch> m_watch; // null unless leaving when idle
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_out; // the answer being written; must persist until the write ends
     std::string m_peer = "?";
+    std::size_t m_scanned = 0; // of the head in m_buffer, searched for its end already
     bool m_first = true;
+    bool m_waiting = false; // for the first bytes of a request
+    bool m_folded = false; // in the part of the head scanned so far
 };
 
 class Listener : public std::enable_shared_from_this<Listener>
 {
 public:
-    Listener(
-        net::io_context &io, tcp::acceptor acceptor, RateStore &store, const ServerOptions &options)
+    Listener(net::io_context &io, tcp::acceptor acceptor, RateStore &store,
+        const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
         : m_io(io)
         , m_acceptor(std::move(acceptor))
         , m_retry(io)
         , m_store(store)
         , m_options(options)
+        , m_watch(std::move(watch))
     {
     }
 
@@ -232,8 +358,12 @@ public:
 private:
     void onAccept(beast::error_code ec, tcp::socket socket)
     {
-        if (ec == net::error::operation_aborted || !m_acceptor.is_open())
+        if (ec == net::error::operation_aborted || !m_acceptor.is_open()) {
+            // Accepted just as the acceptor closed (leaving when idle): still answer it.
+            if (!ec && socket.is_open())
+                std::make_shared<Session>(std::move(socket), m_store, m_options, m_watch)->start();
             return;
+        }
         if (ec) {
             // Out of descriptors, say: pause instead of spinning on the error.
             writeLog("korvalux-service: accept failed: " + ec.message());
@@ -246,7 +376,7 @@ private:
         }
         beast::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored); // answers go out in one write anyway
-        std::make_shared<Session>(std::move(socket), m_store, m_options)->start();
+        std::make_shared<Session>(std::move(socket), m_store, m_options, m_watch)->start();
         accept();
     }
 
@@ -255,77 +385,105 @@ private:
     net::steady_timer m_retry;
     RateStore &m_store;
     const ServerOptions &m_options;
+    std::shared_ptr<IdleWatch> m_watch;
 };
+
+std::string describe(const tcp::endpoint &endpoint)
+{
+    const std::string host = endpoint.address().to_string();
+    return (endpoint.address().is_v6() ? "[" + host + "]" : host) + ":"
+        + std::to_string(endpoint.port());
+}
+
+// The socket systemd handed over, as an acceptor of its own family.
+bool adoptSocket(tcp::acceptor &acceptor, int fd, beast::error_code &ec)
+{
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        ec = beast::error_code(errno, boost::system::system_category());
+        return false;
+    }
+    acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd, ec);
+    return !ec;
+}
 
 } // namespace
 
-bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port)
-{
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
-        return false;
-    std::string host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return false;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return false; // an IPv6 address needs its brackets
-    }
-    const std::string portText = text.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, error]
-        = std::from_chars(portText.data(), portText.data() + portText.size(), value);
-    if (error != std::errc {} || end != portText.data() + portText.size() || value > 65535)
-        return false;
-    beast::error_code ec;
-    net::ip::make_address(host, ec);
-    if (ec)
-        return false;
-    address = host;
-    port = static_cast<unsigned short>(value);
-    return true;
-}
-
 int runServer(RateStore &store, const ServerOptions &options,
-    const std::function<void(unsigned short port)> &onListening)
+    const std::function<void(const std::string &where)> &onListening,
+    const std::function<void()> &onReload)
 {
     net::io_context io(static_cast<int>(std::max(1u, options.threads)));
     beast::error_code ec;
-    const auto address = net::ip::make_address(options.address, ec);
-    const std::string where = options.address + ":" + std::to_string(options.port);
-    if (ec) {
-        std::cerr << "korvalux-service: cannot listen on " << where << ": " << ec.message() << "\n";
-        return 1;
-    }
-    const tcp::endpoint endpoint(address, options.port);
     tcp::acceptor acceptor(io);
+    std::string where = options.address + ":" + std::to_string(options.port);
     auto failed = [&](const char *what) {
         std::cerr << "korvalux-service: cannot listen on " << where << ": " << what << ": "
                   << ec.message() << "\n";
         return 1;
     };
-    if (acceptor.open(endpoint.protocol(), ec))
-        return failed("socket");
-    if (acceptor.set_option(net::socket_base::reuse_address(true), ec))
-        return failed("socket option");
-    if (acceptor.bind(endpoint, ec))
-        return failed("bind");
-    if (acceptor.listen(net::socket_base::max_listen_connections, ec))
-        return failed("listen");
-    const unsigned short port = acceptor.local_endpoint().port();
+    if (options.handedSocket >= 0) {
+        where = "the socket from systemd";
+        if (!adoptSocket(acceptor, options.handedSocket, ec))
+            return failed("socket");
+    } else {
+        const auto address = net::ip::make_address(options.address, ec);
+        if (ec)
+            return failed("address");
+        const tcp::endpoint endpoint(address, options.port);
+        if (acceptor.open(endpoint.protocol(), ec))
+            return failed("socket");
+        if (acceptor.set_option(net::socket_base::reuse_address(true), ec))
+            return failed("socket option");
+        if (acceptor.bind(endpoint, ec))
+            return failed("bind");
+        if (acceptor.listen(net::socket_base::max_listen_connections, ec))
+            return failed("listen");
+    }
+    const auto local = acceptor.local_endpoint(ec);
+    if (ec)
+        return failed("address");
 
-    auto listener = std::make_shared<Listener>(io, std::move(acceptor), store, options);
+    net::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+    std::shared_ptr<Listener> listener;
+    std::shared_ptr<IdleWatch> watch;
+    if (options.exitIdleTime.count() > 0) {
+        watch = std::make_shared<IdleWatch>(io, options.exitIdleTime, [&] {
+            writeLog("korvalux-service: no connection for "
+                + std::to_string(options.exitIdleTime.count()) + " s, leaving");
+            // No io.stop(): a connection accepted at this moment is still answered,
+            // and run() returns once the last one is done.
+            listener->close();
+            beast::error_code ignored;
+            signals.cancel(ignored);
+            // SIGTERM now ends a last answer at once; SIGHUP stays caught, unanswered.
+            signals.remove(SIGINT, ignored);
+            signals.remove(SIGTERM, ignored);
+        });
+    }
+    listener = std::make_shared<Listener>(io, std::move(acceptor), store, options, watch);
     listener->accept();
+    if (watch)
+        watch->arm();
 
-    net::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](beast::error_code, int) {
-        listener->close();
-        io.stop();
-    });
+    std::function<void()> waitForSignal = [&] {
+        signals.async_wait([&](beast::error_code signalError, int number) {
+            if (signalError)
+                return;
+            if (number == SIGHUP) {
+                if (onReload)
+                    onReload();
+                return waitForSignal();
+            }
+            listener->close();
+            io.stop();
+        });
+    };
+    waitForSignal();
 
     if (onListening)
-        onListening(port);
+        onListening(describe(local));
 
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < options.threads; ++i)
@@ -333,6 +491,8 @@ int runServer(RateStore &store, const ServerOptions &options,
     io.run();
     for (auto &thread : threads)
         thread.join();
+    if (watch)
+        watch->halt();
     return 0;
 }
 

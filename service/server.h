@@ -19,15 +19,17 @@ struct ServerOptions {
     std::chrono::milliseconds readTimeout {10'000}; // for a whole request, and a response
     std::chrono::milliseconds idleTimeout {30'000}; // between requests on a kept-alive connection
     bool quiet = false; // no line per request
+    std::chrono::seconds exitIdleTime {0}; // leave after this long with no connection; 0: never
+    int handedSocket = -1; // a listening TCP socket from systemd; address and port then unused
 };
 
-// Splits "ADDR:PORT" ("127.0.0.1:8765", "[::1]:8765"); false when malformed.
-bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port);
-
-// Listens, then serves until SIGINT or SIGTERM. onListening gets the bound port
-// (useful with port 0). Returns the process exit code; a port that cannot be
-// bound is reported on stderr and gives 1.
+// Listens (or takes the handed socket), then serves until SIGINT or SIGTERM, or
+// until idle for exitIdleTime. onListening gets where it listens as "ADDR:PORT"
+// (the real port with port 0). SIGHUP calls onReload on the serving thread: it
+// must hand any slow work elsewhere. Returns the process exit code; a port that
+// cannot be bound is reported on stderr and gives 1.
 int runServer(RateStore &store, const ServerOptions &options,
-    const std::function<void(unsigned short port)> &onListening = {});
+    const std::function<void(const std::string &where)> &onListening = {},
+    const std::function<void()> &onReload = {});
 
 } // namespace korvalux::service

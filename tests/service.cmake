@@ -1,11 +1,13 @@
 # korvalux-service: its units, the refresh against fake feeds on loopback, the
 # whole service driven by the desktop program's own download and extraction, and
-# a fuzz target over the request handler.
+# a fuzz target over the request handler, and the service started on demand by
+# socket activation.
 if(KORVALUX_BUILD_SERVICE)
   set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
   korvalux_add_test(service_amount PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_rates PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_pages PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_options PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
   # Drives the service with the desktop program's own download code, so it needs Qt.
@@ -35,4 +37,9 @@ if(KORVALUX_BUILD_SERVICE AND NOT KORVALUX_FUZZ)
 && grep -q '^ExecStart=.*/korvalux-service .*--refresh' \"$1/lib/systemd/user/korvalux-service.service\" \
 && \"$1/bin/korvalux-service\" --help | grep -q -- --listen"
       sh ${korvalux_service_stage} ${CMAKE_BINARY_DIR})
+  # Started by systemd-socket-activate at the first connection, gone when idle.
+  add_test(NAME service_socket_activation
+    COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/service_socket_activation.py
+      $<TARGET_FILE:korvalux-service> ${PROJECT_SOURCE_DIR}/service/data)
+  set_tests_properties(service_socket_activation PROPERTIES TIMEOUT 120)
 endif()

@@ -1,0 +1,140 @@
+// Option parsing for korvalux-service: one pass over the arguments, each option
+// with its value check, the first problem ends the pass.
+#include "service/options.h"
+
+#include <boost/asio/ip/address.hpp>
+
+#include <charconv>
+
+namespace korvalux::service
+{
+
+namespace
+{
+
+bool parseCount(const std::string &text, unsigned &value, unsigned low, unsigned high)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc {} && end == text.data() + text.size() && value >= low
+        && value <= high;
+}
+
+} // namespace
+
+std::string usageText(const std::filesystem::path &defaultDataDir)
+{
+    return "usage: korvalux-service [options]\n"
+           "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765); ignored when\n"
+           "                         systemd hands over a listening socket\n"
+           "  --quiet                no log line per request\n"
+           "  --refresh              fetch both rate feeds now and every 6 hours\n"
+           "  --ecb-url URL          ECB euro reference rates (XML)\n"
+           "  --daily-url URL        CC0 daily table of rates per EUR (JSON); repeatable,\n"
+           "                         the newest is taken (default: both publisher addresses)\n"
+           "  --data-dir DIR         the shipped rate snapshot (default "
+        + defaultDataDir.string()
+        + ",\n"
+          "                         or the source tree's service/data when not installed)\n"
+          "  --cache-dir DIR        last good fetched documents (default "
+          "$XDG_CACHE_HOME/korvalux-service)\n"
+          "  --threads N            serving threads (default 1)\n"
+          "  --read-timeout SEC     time allowed for one request (default 10)\n"
+          "  --idle-timeout SEC     time a kept-alive connection may wait (default 30)\n"
+          "  --exit-idle-time SEC   leave after SEC seconds with no connection open\n"
+          "SIGHUP reads the rate documents again (and refreshes at once with --refresh).\n";
+}
+
+bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
+        return false;
+    std::string host = text.substr(0, colon);
+    if (host.front() == '[') {
+        if (host.size() < 3 || host.back() != ']')
+            return false;
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find(':') != std::string::npos) {
+        return false; // an IPv6 address needs its brackets
+    }
+    unsigned value = 0;
+    if (!parseCount(text.substr(colon + 1), value, 0, 65535))
+        return false;
+    boost::system::error_code ec;
+    boost::asio::ip::make_address(host, ec);
+    if (ec)
+        return false;
+    address = host;
+    port = static_cast<unsigned short>(value);
+    return true;
+}
+
+ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions defaults)
+{
+    ParsedOptions result;
+    result.options = std::move(defaults);
+    ServiceOptions &out = result.options;
+    auto bad = [&](std::string why) {
+        result.outcome = ParsedOptions::Outcome::Bad;
+        result.error = std::move(why);
+        return result;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &option = args[i];
+        auto value = [&](std::string &text) {
+            if (i + 1 >= args.size())
+                return false;
+            text = args[++i];
+            return true;
+        };
+        std::string text;
+        unsigned number = 0;
+        if (option == "--help" || option == "-h") {
+            result.outcome = ParsedOptions::Outcome::Help;
+            return result;
+        } else if (option == "--quiet") {
+            out.server.quiet = true;
+        } else if (option == "--refresh") {
+            out.refresh = true;
+        } else if (option == "--listen") {
+            if (!value(text) || !parseListenAddress(text, out.server.address, out.server.port))
+                return bad("--listen needs ADDR:PORT, such as 127.0.0.1:8765");
+            out.listenGiven = true;
+        } else if (option == "--ecb-url") {
+            if (!value(text))
+                return bad("--ecb-url needs a URL");
+            out.ecbUrl = text;
+        } else if (option == "--daily-url") {
+            if (!value(text))
+                return bad("--daily-url needs a URL");
+            out.dailyUrls.push_back(text);
+        } else if (option == "--data-dir") {
+            if (!value(text) || text.empty())
+                return bad("--data-dir needs a folder");
+            out.dataDir = text;
+        } else if (option == "--cache-dir") {
+            if (!value(text) || text.empty())
+                return bad("--cache-dir needs a folder");
+            out.cacheDir = text;
+        } else if (option == "--threads") {
+            if (!value(text) || !parseCount(text, number, 1, 64))
+                return bad("--threads needs a number from 1 to 64");
+            out.server.threads = number;
+        } else if (option == "--read-timeout" || option == "--idle-timeout") {
+            if (!value(text) || !parseCount(text, number, 1, 3600))
+                return bad(option + " needs seconds from 1 to 3600");
+            (option == "--read-timeout" ? out.server.readTimeout : out.server.idleTimeout)
+                = std::chrono::seconds(number);
+        } else if (option == "--exit-idle-time") {
+            if (!value(text) || !parseCount(text, number, 1, 86400))
+                return bad("--exit-idle-time needs seconds from 1 to 86400");
+            out.server.exitIdleTime = std::chrono::seconds(number);
+        } else {
+            return bad("unknown option " + option);
+        }
+    }
+    return result;
+}
+
+} // namespace korvalux::service

@@ -1,0 +1,43 @@
+// The command line of korvalux-service: every option, its checks and the usage
+// text. parseOptions neither prints nor exits, so a table of command lines can
+// test it; main.cpp decides what a result means and wires the options into the
+// server, the rate store and the refresh.
+#pragma once
+
+#include "service/server.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvalux::service
+{
+
+struct ServiceOptions {
+    ServerOptions server;
+    bool listenGiven = false; // --listen was on the command line
+    bool refresh = false;
+    std::optional<std::string> ecbUrl; // the built-in address when absent
+    std::vector<std::string> dailyUrls; // empty: the built-in addresses
+    std::filesystem::path dataDir;
+    std::filesystem::path cacheDir; // empty: defaultCacheDir()
+};
+
+struct ParsedOptions {
+    enum class Outcome { Run, Help, Bad };
+    Outcome outcome = Outcome::Run;
+    ServiceOptions options;
+    std::string error; // with Bad: what was wrong, one line
+};
+
+// args excludes the program name; defaults carries the data folder and any other
+// value the caller wants unless an option says otherwise.
+ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions defaults = {});
+
+std::string usageText(const std::filesystem::path &defaultDataDir);
+
+// Splits "ADDR:PORT" ("127.0.0.1:8765", "[::1]:8765"); false when malformed.
+bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port);
+
+} // namespace korvalux::service
