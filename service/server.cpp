@@ -72,7 +72,9 @@ std::size_t headEnd(std::string_view text, std::size_t from, bool &folded)
 {
     for (std::size_t at = text.find('\n', from); at != std::string_view::npos;
          at = text.find('\n', at + 1)) {
-        if (at == 0 || text[at - 1] != '\r' || at + 1 >= text.size())
+        if (at == 0 || text[at - 1] != '\r')
+            return at + 1; // a bare line feed: the parser refuses the head at once
+        if (at + 1 >= text.size())
             continue;
         const char next = text[at + 1];
         if (next == ' ' || next == '\t')

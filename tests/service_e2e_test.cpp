@@ -395,6 +395,7 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
         {"folded line in two writes",
             "GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n" + converter, {"folded"}, 1,
             std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n")},
+        {"bare line feeds", "GET /healthz HTTP/1.1\nHost: x\n\n", {"HTTP/1.1 400"}, 1},
         {"blank line in two writes",
             "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", {"ok 2026-07-06"}, 1,
             std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r")},
