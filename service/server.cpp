@@ -132,11 +132,13 @@ private:
     std::function<void()> m_onIdle;
 };
 
-class Session : public std::enable_shared_from_this<Session>
+// Templated on the executor so that a connection on one thread runs on the
+// io_context's own executor: the type-erased default costs a copy on every step.
+template<class Executor> class Session : public std::enable_shared_from_this<Session<Executor>>
 {
 public:
-    Session(tcp::socket socket, RateStore &store, const ServerOptions &options,
-        std::shared_ptr<IdleWatch> watch)
+    Session(net::basic_stream_socket<tcp, Executor> socket, RateStore &store,
+        const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
         : m_stream(std::move(socket))
         , m_store(store)
         , m_options(options)
@@ -162,7 +164,7 @@ public:
     void start()
     {
         net::dispatch(m_stream.get_executor(),
-            beast::bind_front_handler(&Session::waitForRequest, shared_from_this()));
+            beast::bind_front_handler(&Session::waitForRequest, this->shared_from_this()));
     }
 
 private:
@@ -181,7 +183,7 @@ private:
     {
         // This buffer must persist across reads: the parser takes what is left.
         m_stream.async_read_some(m_buffer.prepare(4096),
-            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+            [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
                 if (ec)
                     return self->close();
                 self->m_buffer.commit(n);
@@ -214,7 +216,7 @@ private:
         m_parser->header_limit(headLimit);
         m_parser->body_limit(headLimit);
         http::async_read(m_stream, m_buffer, *m_parser,
-            beast::bind_front_handler(&Session::onRead, shared_from_this()));
+            beast::bind_front_handler(&Session::onRead, this->shared_from_this()));
     }
 
     void onRead(beast::error_code ec, std::size_t)
@@ -297,7 +299,7 @@ private:
 
         m_stream.expires_after(m_options.readTimeout);
         net::async_write(m_stream, net::buffer(m_out),
-            [self = shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
+            [self = this->shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
                 if (ec || !keepAlive)
                     return self->close();
                 self->m_first = false;
@@ -312,7 +314,7 @@ private:
         m_stream.close();
     }
 
-    beast::tcp_stream m_stream;
+    beast::basic_stream<tcp, Executor> m_stream;
     beast::flat_buffer m_buffer {4 * headLimit};
     RateStore &m_store;
     const ServerOptions &m_options;
@@ -342,12 +344,14 @@ public:
 
     void accept()
     {
-        auto onAccept = beast::bind_front_handler(&Listener::onAccept, shared_from_this());
+        auto onAccept = [self = shared_from_this()](beast::error_code ec, auto socket) {
+            self->onAccept(ec, std::move(socket));
+        };
         // A strand costs time on every step; one thread needs none.
         if (m_options.threads > 1)
             m_acceptor.async_accept(net::make_strand(m_io), std::move(onAccept));
         else
-            m_acceptor.async_accept(m_io, std::move(onAccept));
+            m_acceptor.async_accept(m_io.get_executor(), std::move(onAccept));
     }
 
     void close()
@@ -358,12 +362,14 @@ public:
     }
 
 private:
-    void onAccept(beast::error_code ec, tcp::socket socket)
+    template<class Socket> void onAccept(beast::error_code ec, Socket socket)
     {
+        using ConnectionSession = Session<typename Socket::executor_type>;
         if (ec == net::error::operation_aborted || !m_acceptor.is_open()) {
             // Accepted just as the acceptor closed (leaving when idle): still answer it.
             if (!ec && socket.is_open())
-                std::make_shared<Session>(std::move(socket), m_store, m_options, m_watch)->start();
+                std::make_shared<ConnectionSession>(std::move(socket), m_store, m_options, m_watch)
+                    ->start();
             return;
         }
         if (ec) {
@@ -378,7 +384,8 @@ private:
         }
         beast::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored); // answers go out in one write anyway
-        std::make_shared<Session>(std::move(socket), m_store, m_options, m_watch)->start();
+        std::make_shared<ConnectionSession>(std::move(socket), m_store, m_options, m_watch)
+            ->start();
         accept();
     }
 
@@ -416,7 +423,9 @@ int runServer(RateStore &store, const ServerOptions &options,
     const std::function<void(const std::string &where)> &onListening,
     const std::function<void()> &onReload)
 {
-    net::io_context io(static_cast<int>(std::max(1u, options.threads)));
+    // One serving thread owns the io_context alone: no locking inside it.
+    net::io_context io(options.threads > 1 ? static_cast<int>(options.threads)
+                                           : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE);
     beast::error_code ec;
     tcp::acceptor acceptor(io);
     std::string where = options.address + ":" + std::to_string(options.port);
