@@ -139,7 +139,8 @@ template<class Executor> class Session : public std::enable_shared_from_this<Ses
 public:
     Session(net::basic_stream_socket<tcp, Executor> socket, RateStore &store,
         const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
-        : m_stream(std::move(socket))
+        : m_socket(std::move(socket))
+        , m_timer(m_socket.get_executor())
         , m_store(store)
         , m_options(options)
         , m_watch(std::move(watch))
@@ -147,7 +148,7 @@ public:
         if (m_watch)
             m_watch->opened();
         beast::error_code ec;
-        const auto peer = m_stream.socket().remote_endpoint(ec);
+        const auto peer = m_socket.remote_endpoint(ec);
         if (!ec)
             m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
     }
@@ -163,18 +164,20 @@ public:
 
     void start()
     {
-        net::dispatch(m_stream.get_executor(),
-            beast::bind_front_handler(&Session::waitForRequest, this->shared_from_this()));
+        net::dispatch(m_socket.get_executor(), [self = this->shared_from_this()] {
+            self->waitForRequest(); // sets the first deadline
+            self->watchDeadline();
+        });
     }
 
 private:
     void waitForRequest()
     {
         if (m_buffer.size() > 0) { // the next request is already here (pipelining)
-            m_stream.expires_after(m_options.readTimeout);
+            setDeadline(m_options.readTimeout);
             return scanHead();
         }
-        m_stream.expires_after(m_first ? m_options.readTimeout : m_options.idleTimeout);
+        setDeadline(m_first ? m_options.readTimeout : m_options.idleTimeout);
         m_waiting = true;
         readMore();
     }
@@ -182,13 +185,13 @@ private:
     void readMore()
     {
         // This buffer must persist across reads: the parser takes what is left.
-        m_stream.async_read_some(m_buffer.prepare(4096),
+        m_socket.async_read_some(m_buffer.prepare(4096),
             [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
                 if (ec)
                     return self->close();
                 self->m_buffer.commit(n);
                 if (std::exchange(self->m_waiting, false)) // a request begins
-                    self->m_stream.expires_after(self->m_options.readTimeout);
+                    self->setDeadline(self->m_options.readTimeout);
                 self->scanHead();
             });
     }
@@ -207,24 +210,28 @@ private:
         m_scanned = 0;
         if (std::exchange(m_folded, false))
             return answerUnreadable(400, "Bad request: folded header line");
-        readRequest();
+        parseRequest();
     }
 
-    void readRequest()
+    // The head is all here: parse it at once, and read on only for a body.
+    void parseRequest()
     {
         m_parser.emplace();
         m_parser->header_limit(headLimit);
         m_parser->body_limit(headLimit);
-        http::async_read(m_stream, m_buffer, *m_parser,
-            beast::bind_front_handler(&Session::onRead, this->shared_from_this()));
+        beast::error_code ec;
+        m_buffer.consume(m_parser->put(m_buffer.data(), ec));
+        if (ec == http::error::need_more || (!ec && !m_parser->is_done()))
+            return http::async_read(m_socket, m_buffer, *m_parser,
+                beast::bind_front_handler(&Session::onRead, this->shared_from_this()));
+        onRead(ec, 0);
     }
 
     void onRead(beast::error_code ec, std::size_t)
     {
         static const auto &httpErrors
             = http::make_error_code(http::error::end_of_stream).category();
-        if (ec == http::error::end_of_stream || ec == beast::error::timeout
-            || (ec && ec.category() != httpErrors))
+        if (ec == http::error::end_of_stream || (ec && ec.category() != httpErrors))
             return close(); // gone, too slow, or a socket error: nobody to answer
         if (ec == http::error::header_limit)
             return answerUnreadable(requestLineFits() ? 431 : 414,
@@ -297,8 +304,8 @@ private:
             writeLog(m_peer + " \"" + std::string(method) + " " + loggable(target) + "\" "
                 + std::to_string(response.status) + " " + std::to_string(length));
 
-        m_stream.expires_after(m_options.readTimeout);
-        net::async_write(m_stream, net::buffer(m_out),
+        setDeadline(m_options.readTimeout);
+        net::async_write(m_socket, net::buffer(m_out),
             [self = this->shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
                 if (ec || !keepAlive)
                     return self->close();
@@ -310,11 +317,38 @@ private:
     void close()
     {
         beast::error_code ec;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-        m_stream.close();
+        m_socket.shutdown(tcp::socket::shutdown_send, ec);
+        m_socket.close(ec);
+        m_timer.cancel(); // lets the session go now, not at its deadline
     }
 
-    beast::basic_stream<tcp, Executor> m_stream;
+    // A deadline is mostly a time stored, not a timer set: the one wait below
+    // re-arms itself when it wakes early, and is moved only to come sooner.
+    void setDeadline(std::chrono::milliseconds within)
+    {
+        m_deadline = Clock::now() + within;
+        if (m_deadline < m_timer.expiry())
+            watchDeadline(); // the wait armed before ends as cancelled
+    }
+
+    void watchDeadline()
+    {
+        m_timer.expires_at(m_deadline);
+        m_timer.async_wait([self = this->shared_from_this()](beast::error_code ec) {
+            if (ec || !self->m_socket.is_open())
+                return;
+            if (Clock::now() < self->m_deadline)
+                return self->watchDeadline();
+            // Too slow: the pending read or write ends with an error and closes.
+            beast::error_code ignored;
+            self->m_socket.close(ignored);
+        });
+    }
+
+    using Clock = std::chrono::steady_clock;
+    net::basic_stream_socket<tcp, Executor> m_socket;
+    net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor> m_timer;
+    Clock::time_point m_deadline;
     beast::flat_buffer m_buffer {4 * headLimit};
     RateStore &m_store;
     const ServerOptions &m_options;
