@@ -241,17 +241,14 @@ void Form1::paintColours()
     // text cannot hold there: under a dark palette every control follows it.
     const bool dark = system.color(QPalette::Window).lightness()
         < system.color(QPalette::WindowText).lightness();
+    const QPalette *followed = dark ? &system : nullptr;
     m_paintingColours = true;
-    const QList<QWidget *> painted = {this, Label2, Label3, Label4, cboFromCurrency, cboToCurrency,
-        Frame2, Text2, Check2, Check1};
-    for (QWidget *widget : painted) {
-        if (widget == this)
-            // Only the window's own roles: the amount box, the one control without
-            // a colour of its own, must not inherit a white Base from the window.
-            paintRoles(widget, dark ? &system : nullptr, {QPalette::Window});
-        else
-            paintRoles(widget, dark ? &system : nullptr);
-    }
+    // Only the window's own roles: the amount box, the one control without a
+    // colour of its own, must not inherit a white Base from the window.
+    paintRoles(this, followed, {QPalette::Window});
+    for (QWidget *widget : QList<QWidget *> {
+             Label2, Label3, Label4, cboFromCurrency, cboToCurrency, Frame2, Text2, Check2, Check1})
+        paintRoles(widget, followed);
     // The lists' drop-downs are windows of their own, which do not inherit from this one.
     for (QWidget *widget :
         {static_cast<QWidget *>(this), static_cast<QWidget *>(cboFromCurrency->view()),
