@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -35,10 +36,43 @@ const QString serviceName = QStringLiteral("korvalux-service");
 // nobody asks does not linger for the rest of the session.
 const QString idleSeconds = QStringLiteral("300");
 constexpr milliseconds pollInterval {25};
+constexpr milliseconds termGrace {250};
 
+// Gone, or a zombie: the started service is not our child, and whoever inherits
+// it may take its time to reap it.
 bool processGone(qint64 pid)
 {
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if (pid <= 0)
+        return false;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0)
+        return errno == ESRCH;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (comm) S ...": the name may hold blanks and brackets, the state follows the last ')'.
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && line.mid(close + 2, 1) == "Z";
+}
+
+// A service that did not come up in time would otherwise linger, one more on
+// every press. It has served nothing, so a refusal to leave politely is met with
+// SIGKILL; its cache writes are atomic, and its start removes what a kill left.
+void stopProcess(qint64 pid)
+{
+    const auto endsWithin = [pid](milliseconds grace) {
+        const Clock::time_point deadline = Clock::now() + grace;
+        while (!processGone(pid)) {
+            if (Clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(pollInterval);
+        }
+        return true;
+    };
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0 || endsWithin(termGrace))
+        return;
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    endsWithin(termGrace);
 }
 
 bool acceptsConnection(const HostPort &target)
@@ -174,7 +208,10 @@ bool startServiceProgram(const QString &program, const QString &hostPort, millis
         return false;
     if (pid)
         *pid = started;
-    return waitForListener(hostPort, within, started);
+    if (waitForListener(hostPort, within, started))
+        return true;
+    stopProcess(started);
+    return false;
 }
 
 bool launchInstalledService(const QString &hostPort, milliseconds within)

@@ -41,7 +41,8 @@ bool waitForListener(const QString &hostPort, std::chrono::milliseconds within, 
 
 // Starts program detached: --listen hostPort, an idle exit, no request log, then
 // extraArguments. True once it accepts connections within the time given; pid
-// receives its id.
+// receives its id. A program that is not listening by then is stopped, so a
+// press never leaves a process behind.
 bool startServiceProgram(const QString &program, const QString &hostPort,
     std::chrono::milliseconds within, qint64 *pid = nullptr,
     const QStringList &extraArguments = {});

@@ -10,6 +10,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -45,6 +50,30 @@ public:
 private:
     QByteArray m_saved;
 };
+
+// A loopback port nothing listens on right now.
+quint16 freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Running, not a zombie waiting for the reaper of orphans.
+bool alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
 
 } // namespace
 
@@ -218,5 +247,53 @@ TEST(LocalService, RetriesOnceOnlyWhenALoopbackHostRefusedAndTheServiceCameUp)
             EXPECT_LE(limits[1].connectTimeout, localservice::startBudget) << row.why;
             EXPECT_LE(limits[1].stallTimeout, localservice::startBudget) << row.why;
         }
+    }
+}
+
+// Stand-ins note their PIDs; after the presses only a service that came up may
+// still run. The others are stopped, also one that ignores SIGTERM.
+TEST(LocalService, LeavesNoProcessBehindWhenTheServiceDoesNotComeUp)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Row {
+        const char *why;
+        QByteArray script; // after its PID is noted
+        int presses;
+        bool comesUp; // waited for up to 10 s, the others 1 s
+    };
+    const Row rows[] = {
+        {"never listens", "exec sleep 30", 3, false},
+        {"ignores SIGTERM", "trap '' TERM\nexec sleep 30", 3, false},
+        {"exits at once", "exit 3", 3, false},
+        {"listens", "exec python3 -c 'import socket, sys, time\n"
+                    "s = socket.socket()\n"
+                    "s.bind((\"127.0.0.1\", int(sys.argv[1].split(\":\")[1])))\n"
+                    "s.listen()\n"
+                    "time.sleep(30)' \"$2\"",
+            1, true},
+    };
+    for (const Row &row : rows) {
+        const QString pids = dir.filePath(QStringLiteral("pids"));
+        const QString program = dir.filePath(QStringLiteral("stand-in"));
+        QFile::remove(pids);
+        writeScript(program, "echo $$ >> '" + pids.toLocal8Bit() + "'\n" + row.script);
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(freePort());
+        for (int press = 0; press < row.presses; ++press)
+            EXPECT_EQ(
+                localservice::startServiceProgram(program, host, row.comesUp ? 10s : 1s),
+                row.comesUp)
+                << row.why << " press " << press;
+        QFile file(pids);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << row.why;
+        int left = 0;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const qint64 pid = line.toLongLong();
+            if (pid <= 0 || !alive(pid))
+                continue;
+            ++left;
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        }
+        EXPECT_EQ(left, row.comesUp ? 1 : 0) << row.why;
     }
 }
