@@ -266,11 +266,12 @@ TEST(LocalService, LeavesNoProcessBehindWhenTheServiceDoesNotComeUp)
         {"never listens", "exec sleep 30", 3, false},
         {"ignores SIGTERM", "trap '' TERM\nexec sleep 30", 3, false},
         {"exits at once", "exit 3", 3, false},
-        {"listens", "exec python3 -c 'import socket, sys, time\n"
-                    "s = socket.socket()\n"
-                    "s.bind((\"127.0.0.1\", int(sys.argv[1].split(\":\")[1])))\n"
-                    "s.listen()\n"
-                    "time.sleep(30)' \"$2\"",
+        {"listens",
+            "exec python3 -c 'import socket, sys, time\n"
+            "s = socket.socket()\n"
+            "s.bind((\"127.0.0.1\", int(sys.argv[1].split(\":\")[1])))\n"
+            "s.listen()\n"
+            "time.sleep(30)' \"$2\"",
             1, true},
     };
     for (const Row &row : rows) {
@@ -280,8 +281,7 @@ TEST(LocalService, LeavesNoProcessBehindWhenTheServiceDoesNotComeUp)
         writeScript(program, "echo $$ >> '" + pids.toLocal8Bit() + "'\n" + row.script);
         const QString host = QStringLiteral("127.0.0.1:%1").arg(freePort());
         for (int press = 0; press < row.presses; ++press)
-            EXPECT_EQ(
-                localservice::startServiceProgram(program, host, row.comesUp ? 10s : 1s),
+            EXPECT_EQ(localservice::startServiceProgram(program, host, row.comesUp ? 10s : 1s),
                 row.comesUp)
                 << row.why << " press " << press;
         QFile file(pids);
