@@ -419,13 +419,7 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
             {"HTTP/1.1 400", "Host"}, 1},
         {"Host a b", "GET /healthz HTTP/1.1\r\nHost: a b\r\n\r\n" + converter,
             {"HTTP/1.1 400", "Host"}, 1},
-        {"Host a, b", "GET /healthz HTTP/1.1\r\nHost: a, b\r\n\r\n" + converter,
-            {"HTTP/1.1 400", "Host"}, 1},
-        {"Host a/b", "GET /healthz HTTP/1.1\r\nHost: a/b\r\n\r\n" + converter,
-            {"HTTP/1.1 400", "Host"}, 1},
         {"Host u@a", "GET /healthz HTTP/1.1\r\nHost: u@a\r\n\r\n" + converter,
-            {"HTTP/1.1 400", "Host"}, 1},
-        {"Host a:x", "GET /healthz HTTP/1.1\r\nHost: a:x\r\n\r\n" + converter,
             {"HTTP/1.1 400", "Host"}, 1},
         {"HTTP/1.0 keep-alive, close",
             "GET /healthz HTTP/1.0\r\nConnection: keep-alive, close\r\n\r\n"
