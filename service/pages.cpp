@@ -28,6 +28,19 @@ int hexValue(char c)
     return -1;
 }
 
+// prefix is in lower case.
+bool startsWithAnyCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i])
+            return false;
+    }
+    return true;
+}
+
 // The first value of name in a query, raw; nullopt when absent.
 std::optional<std::string_view> queryValue(std::string_view query, std::string_view name)
 {
@@ -225,9 +238,10 @@ Response handleRequest(std::string_view method, std::string_view target, const R
     if (method != "GET" && method != "HEAD")
         return errorPage(405, "Method not allowed: " + echo(method));
 
-    // The absolute form a client sends through a proxy: drop scheme and host.
+    // The absolute form a client sends through a proxy: drop scheme and host,
+    // both case-insensitive.
     for (std::string_view scheme : {"http://", "https://"}) {
-        if (target.starts_with(scheme)) {
+        if (startsWithAnyCase(target, scheme)) {
             const std::size_t slash = target.find('/', scheme.size());
             target = slash == std::string_view::npos ? "/" : target.substr(slash);
             break;

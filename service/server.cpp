@@ -1,13 +1,15 @@
 // One Session per connection: wait for a request (idle time-out), read it (read
-// time-out, 8 KiB of head at most), answer, and go round again while the client
-// keeps the connection alive. With several threads each connection runs on its
-// own strand. Beast reads and parses; the answer's few header lines are written
-// by hand into one reused buffer, which keeps a request free of allocations there.
+// time-out), answer, and go round again while the client keeps the connection
+// alive. With several threads each connection runs on its own strand. Every byte
+// read goes through a RequestFramer (request_framing.h) first; Beast parses only
+// a request the framer found whole. The answer's few header lines are written by
+// hand into one reused buffer, which keeps a request free of allocations there.
 // The listening socket is bound here or handed over by systemd; an IdleWatch
 // counts open connections when the service is to leave once idle.
 #include "service/server.h"
 
 #include "service/pages.h"
+#include "service/request_framing.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -40,7 +42,7 @@ namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
-constexpr std::size_t headLimit = 8192;
+constexpr std::size_t readSize = 4096;
 
 std::string_view view(beast::string_view text)
 {
@@ -63,26 +65,6 @@ std::string loggable(std::string_view text)
     if (text.size() > 200)
         out += "...";
     return out;
-}
-
-// Where the head in text ends (just after its blank line), from `from` on; npos
-// while it is not whole. Marks a folded line (CRLF then a blank): Beast's parser
-// joins such lines silently, and a proxy in front may read them differently.
-std::size_t headEnd(std::string_view text, std::size_t from, bool &folded)
-{
-    for (std::size_t at = text.find('\n', from); at != std::string_view::npos;
-         at = text.find('\n', at + 1)) {
-        if (at == 0 || text[at - 1] != '\r')
-            return at + 1; // a bare line feed: the parser refuses the head at once
-        if (at + 1 >= text.size())
-            continue;
-        const char next = text[at + 1];
-        if (next == ' ' || next == '\t')
-            folded = true;
-        else if (next == '\r' && at + 2 < text.size() && text[at + 2] == '\n')
-            return at + 3;
-    }
-    return std::string_view::npos;
 }
 
 // Counts open connections and calls onIdle when none has been open for the
@@ -173,9 +155,10 @@ public:
 private:
     void waitForRequest()
     {
+        m_framer.reset();
         if (m_buffer.size() > 0) { // the next request is already here (pipelining)
             setDeadline(m_options.readTimeout);
-            return scanHead();
+            return frameRequest();
         }
         setDeadline(m_first ? m_options.readTimeout : m_options.idleTimeout);
         m_waiting = true;
@@ -185,75 +168,59 @@ private:
     void readMore()
     {
         // This buffer must persist across reads: the parser takes what is left.
-        m_socket.async_read_some(m_buffer.prepare(4096),
+        m_socket.async_read_some(m_buffer.prepare(readSize),
             [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
                 if (ec)
                     return self->close();
                 self->m_buffer.commit(n);
                 if (std::exchange(self->m_waiting, false)) // a request begins
                     self->setDeadline(self->m_options.readTimeout);
-                self->scanHead();
+                self->frameRequest();
             });
     }
 
-    // Waits for the whole head (or more than the parser allows) so that it can be
-    // checked raw before the parser sees it.
-    void scanHead()
+    // Every byte of every request passes the framer before the parser sees it,
+    // whatever the pattern of the writes that brought it.
+    void frameRequest()
     {
         const std::string_view text(
             static_cast<const char *>(m_buffer.data().data()), m_buffer.size());
-        const std::size_t end = headEnd(text, m_scanned, m_folded);
-        if (end == std::string_view::npos && text.size() <= headLimit) {
-            m_scanned = text.size() > 2 ? text.size() - 2 : 0; // a line end may be cut
+        switch (m_framer.scan(text)) {
+        case Framing::NeedMore:
             return readMore();
+        case Framing::Refused:
+            return answerUnreadable(m_framer.refusal().status, m_framer.refusal().sentence);
+        case Framing::Whole:
+            break;
         }
-        m_scanned = 0;
-        if (std::exchange(m_folded, false))
-            return answerUnreadable(400, "Bad request: folded header line");
         parseRequest();
     }
 
-    // The head is all here: parse it at once, and read on only for a body.
+    // The parser gets the request's bytes, no more, and must end where the framer
+    // did: a request read two ways is refused.
     void parseRequest()
     {
+        const std::size_t length = m_framer.length();
         m_parser.emplace();
-        m_parser->header_limit(headLimit);
-        m_parser->body_limit(headLimit);
+        m_parser->header_limit(maxRequestLength); // the framer's limits are the ones
+        m_parser->body_limit(maxBodyLength);
+        m_parser->eager(true);
         beast::error_code ec;
-        m_buffer.consume(m_parser->put(m_buffer.data(), ec));
-        if (ec == http::error::need_more || (!ec && !m_parser->is_done()))
-            return http::async_read(m_socket, m_buffer, *m_parser,
-                beast::bind_front_handler(&Session::onRead, this->shared_from_this()));
-        onRead(ec, 0);
+        const std::size_t used = m_parser->put(net::buffer(m_buffer.data().data(), length), ec);
+        m_buffer.consume(length);
+        if (!ec && (used != length || !m_parser->is_done()))
+            ec = http::error::partial_message;
+        onRead(ec, length);
     }
 
     void onRead(beast::error_code ec, std::size_t)
     {
-        static const auto &httpErrors
-            = http::make_error_code(http::error::end_of_stream).category();
-        if (ec == http::error::end_of_stream || (ec && ec.category() != httpErrors))
-            return close(); // gone, too slow, or a socket error: nobody to answer
-        if (ec == http::error::header_limit)
-            return answerUnreadable(requestLineFits() ? 431 : 414,
-                requestLineFits() ? "Request head too large (at most 8 KiB)"
-                                  : "Request too long (at most 8 KiB)");
         if (ec == http::error::body_limit)
             return answerUnreadable(413, "Request body too large");
         if (ec)
             return answerUnreadable(400, "Bad request");
 
         const auto &request = m_parser->get();
-        unsigned hosts = 0;
-        bool coded = false;
-        for (const auto &field : request) { // a walk of a short list, no lookups by name
-            hosts += field.name() == http::field::host;
-            coded = coded || field.name() == http::field::transfer_encoding;
-        }
-        // A length the parser would guess at lets a second request hide in the body.
-        if (coded && (request.version() < 11 || !m_parser->chunked()))
-            return answerUnreadable(400, "Bad request: Transfer-Encoding other than chunked");
-        if (request.version() >= 11 && hosts != 1)
-            return answerUnreadable(400, "Bad request: one Host header needed");
         const auto table = m_store.table();
         const std::string_view method = view(request.method_string());
         const std::string_view target = view(request.target());
@@ -266,11 +233,8 @@ private:
             writeLog(std::string("korvalux-service: request failed: ") + error.what());
             return answerUnreadable(503, "The converter is busy, try again");
         }
-        send(response, request.version(), request.keep_alive(), head, method, target);
+        send(response, request.version(), m_framer.keepAlive(), head, method, target);
     }
-
-    // The parser fills in the target once the request line is complete.
-    bool requestLineFits() const { return !m_parser->get().target().empty(); }
 
     void answerUnreadable(unsigned status, std::string_view sentence)
     {
@@ -349,17 +313,17 @@ private:
     net::basic_stream_socket<tcp, Executor> m_socket;
     net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor> m_timer;
     Clock::time_point m_deadline;
-    beast::flat_buffer m_buffer {4 * headLimit};
+    // The framer refuses a request before it outgrows this, with a read to spare.
+    beast::flat_buffer m_buffer {maxRequestLength + readSize};
     RateStore &m_store;
     const ServerOptions &m_options;
     std::shared_ptr<IdleWatch> m_watch; // null unless leaving when idle
+    RequestFramer m_framer; // of the request being read
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_out; // the answer being written; must persist until the write ends
     std::string m_peer = "?";
-    std::size_t m_scanned = 0; // of the head in m_buffer, searched for its end already
     bool m_first = true;
     bool m_waiting = false; // for the first bytes of a request
-    bool m_folded = false; // in the part of the head scanned so far
 };
 
 class Listener : public std::enable_shared_from_this<Listener>

@@ -8,6 +8,7 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_rates PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_pages PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_options PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_framing PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
   # Drives the service with the desktop program's own download code, so it needs Qt.

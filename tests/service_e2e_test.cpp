@@ -265,6 +265,14 @@ std::size_t count(const std::string &text, const std::string &what)
     return n;
 }
 
+// A request whose head is `size` bytes, blank line included.
+std::string headOf(std::size_t size)
+{
+    std::string head = "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\nX-Fill: ";
+    head.append(size - head.size() - 4, 'f');
+    return head + "\r\n\r\n";
+}
+
 class ServiceEndToEnd : public ::testing::Test
 {
 protected:
@@ -362,6 +370,9 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
             {"HTTP/1.1 414", "<td align=left>Request too long"}, 1},
         {"head over 8 KiB", "GET / HTTP/1.1\r\nX-Big: " + std::string(9000, 'x') + "\r\n\r\n",
             {"HTTP/1.1 431"}, 1},
+        // The limit counts the whole head, blank line included.
+        {"head of 8 KiB", headOf(8192), {"HTTP/1.1 200"}, 1},
+        {"head of 8 KiB and a byte", headOf(8193), {"HTTP/1.1 431"}, 1},
         {"garbage", "HELLO\r\n\r\n", {"HTTP/1.1 400", "<td align=left>Bad request"}, 1},
         {"raw blank in the target",
             "GET /finance/converter?a=1,5 x&from=EUR&to=USD HTTP/1.1\r\n\r\n", {"HTTP/1.1 400"}, 1},
@@ -378,15 +389,45 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
             "0\r\n\r\n"
                 + converter,
             {"HTTP/1.1 400"}, 1},
-        {"chunked last is read",
+        {"chunked is read",
+            "GET /healthz HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n"
+                + converter,
+            {"ok 2026-07-06", "1.1415 USD"}, 2},
+        {"chunked after another coding",
             "GET /healthz HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip, chunked\r\n\r\n"
             "3\r\nabc\r\n0\r\n\r\n"
                 + converter,
-            {"ok 2026-07-06", "1.1415 USD"}, 2},
+            {"HTTP/1.1 400", "Transfer-Encoding"}, 1},
+        {"chunked after identity",
+            "GET /healthz HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity, chunked\r\n\r\n"
+            "0\r\n\r\n"
+                + converter,
+            {"HTTP/1.1 400", "Transfer-Encoding"}, 1},
+        {"folded line in a trailer",
+            "GET /healthz HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "0\r\nX-T: a\r\n b\r\n\r\n"
+                + converter,
+            {"HTTP/1.1 400", "folded header line"}, 1},
         {"no Host", "GET /finance/converter?a=1&from=EUR&to=USD HTTP/1.1\r\n\r\n" + converter,
             {"HTTP/1.1 400", "Host"}, 1},
         {"two Hosts", "GET /healthz HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n" + converter,
             {"HTTP/1.1 400"}, 1},
+        {"two Hosts in HTTP/1.0",
+            "GET /healthz HTTP/1.0\r\nHost: x\r\nHost: y\r\nConnection: keep-alive\r\n\r\n"
+                + converter,
+            {"HTTP/1.1 400", "Host"}, 1},
+        {"Host a b", "GET /healthz HTTP/1.1\r\nHost: a b\r\n\r\n" + converter,
+            {"HTTP/1.1 400", "Host"}, 1},
+        {"Host u@a", "GET /healthz HTTP/1.1\r\nHost: u@a\r\n\r\n" + converter,
+            {"HTTP/1.1 400", "Host"}, 1},
+        {"HTTP/1.0 keep-alive, close",
+            "GET /healthz HTTP/1.0\r\nConnection: keep-alive, close\r\n\r\n"
+            "GET /healthz HTTP/1.0\r\n\r\n",
+            {"HTTP/1.0 200 OK"}, 1},
+        {"absolute form in capitals",
+            "GET HTTP://X/healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+            {"HTTP/1.1 200", "ok 2026-07-06"}, 1},
         {"folded line", "GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n" + converter,
             {"HTTP/1.1 400", "folded"}, 1},
         {"folded Host", "GET /healthz HTTP/1.1\r\nHost:\r\n\tx\r\n\r\n" + converter,
@@ -396,6 +437,7 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
             "GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n b\r\n\r\n" + converter, {"folded"}, 1,
             std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nX-A: a\r\n")},
         {"bare line feeds", "GET /healthz HTTP/1.1\nHost: x\n\n", {"HTTP/1.1 400"}, 1},
+        {"head ending in CR LF LF", "GET /healthz HTTP/1.1\r\nHost: x\r\n\n", {"HTTP/1.1 400"}, 1},
         {"blank line in two writes",
             "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", {"ok 2026-07-06"}, 1,
             std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r")},
@@ -419,6 +461,64 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
                                                          << answer.substr(0, 400);
         if (std::string(row.name) == "HEAD has no body") {
             EXPECT_EQ(answer.find("ok "), std::string::npos);
+        }
+    }
+}
+
+// Requests hidden behind a folded framing line, placed where the service once
+// stopped checking the head itself: past 8 KiB in two writes, past 12 KiB in one.
+// Each row goes in one write, and in two when it names a split.
+TEST(ServiceTransport, SmuggledRequestsAreNeverServed)
+{
+    ServiceProcess service({"--quiet"});
+    ASSERT_GT(service.port(), 0);
+    const std::string smuggled = "GET /smuggled HTTP/1.1\r\nHost: x\r\n\r\n";
+    // The head up to the folded line, which starts at byte `at`. Past 8 KiB a long
+    // request line keeps the fields within a limit that counted them apart.
+    auto padTo = [](std::size_t at) {
+        std::string head = "GET /healthz?" + std::string(at > 8192 ? 6000 : 0, 'q')
+            + " HTTP/1.1\r\nHost: x\r\nX-Fill: ";
+        head.append(at - head.size() - 2, 'f');
+        return head + "\r\n";
+    };
+    struct Row {
+        const char *name;
+        std::string request;
+        std::string status;
+        std::size_t split; // when not 0: the bytes from here on follow in a second write
+    };
+    const std::string length = "Content-Length:\r\n 5\r\n\r\nabcde" + smuggled;
+    const std::string coding = "Transfer-Encoding:\r\n chunked\r\n\r\n0\r\n\r\n" + smuggled;
+    const std::string host = "X-Host:\r\n x\r\n\r\n" + smuggled;
+    const Row rows[] = {
+        {"length folded early", padTo(100) + length, "HTTP/1.1 400", 0},
+        {"length folded before 8 KiB", padTo(8150) + length, "HTTP/1.1 400", 8100},
+        {"length folded past 8 KiB", padTo(8300) + length, "HTTP/1.1 431", 8200},
+        {"length folded past 12 KiB", padTo(12400) + length, "HTTP/1.1 431", 0},
+        {"coding folded past 8 KiB", padTo(8300) + coding, "HTTP/1.1 431", 8200},
+        {"coding folded past 12 KiB", padTo(12400) + coding, "HTTP/1.1 431", 0},
+        {"coding folded at the split", padTo(5000) + coding, "HTTP/1.1 400", 5000},
+        {"header folded just before 8 KiB", padTo(8180) + host, "HTTP/1.1 400", 8182},
+    };
+    for (const auto &row : rows) {
+        for (const bool split : {false, true}) {
+            if (split && row.split == 0)
+                continue;
+            const int fd = connectTo(service.port());
+            ASSERT_GE(fd, 0);
+            if (!split) {
+                sendAll(fd, row.request);
+            } else {
+                sendAll(fd, row.request.substr(0, row.split));
+                std::this_thread::sleep_for(100ms);
+                sendAll(fd, row.request.substr(row.split));
+            }
+            const std::string answer = receive(fd);
+            ::close(fd);
+            const std::string where = std::string(row.name) + (split ? ", two writes" : "");
+            EXPECT_TRUE(answer.starts_with(row.status)) << where << "\n" << answer.substr(0, 300);
+            EXPECT_EQ(answer.find("smuggled"), std::string::npos) << where << "\n" << answer;
+            EXPECT_EQ(count(answer, "HTTP/1."), 1u) << where;
         }
     }
 }

@@ -167,6 +167,8 @@ TEST(ServicePages, PathsAndMethods)
         {"GET", "/%3Cx%3E", 404, "Not found: /?x?"},
         {"GET", "http://host:8765/finance/converter?a=1&from=EUR&to=USD", 200, "1.1415 USD"},
         {"GET", "http://host", 200, "<h1>Korvalux</h1>"},
+        {"GET", "HTTP://HOST/healthz", 200, "ok 2026-07-06"},
+        {"GET", "Https://Host:8765/finance/converter?a=1&from=EUR&to=USD", 200, "1.1415 USD"},
         {"GET", "ftp://host/finance/converter?a=1", 404, "Not found"},
         {"POST", "/finance/converter?a=1&from=USD&to=EUR", 405, "Method not allowed: POST"},
         {"DELETE", "/", 405, "Method not allowed"},

@@ -1,8 +1,10 @@
 // Fuzz target for the service's request handler: any request target (and a
 // method picked by the first byte) must give an answer without crashing, and the
-// answer must be a well-formed ASCII page with exactly one result cell.
+// answer must be a well-formed ASCII page with exactly one result cell. The same
+// bytes, as a raw request, must get the framer's verdict whole and split in two.
 #include "service/pages.h"
 #include "service/rate_table.h"
+#include "service/request_framing.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -38,12 +40,36 @@ void check(bool condition)
         std::abort();
 }
 
+void checkFraming(std::string_view bytes, std::size_t split)
+{
+    RequestFramer whole;
+    const Framing verdict = whole.scan(bytes);
+    RequestFramer parts;
+    const Framing early = parts.scan(bytes.substr(0, split));
+    check(early == Framing::NeedMore || early == verdict);
+    check(parts.scan(bytes) == verdict);
+    if (verdict == Framing::Whole) {
+        check(whole.length() <= bytes.size() && whole.length() == parts.length());
+        check(whole.keepAlive() == parts.keepAlive());
+        check(whole.length() <= maxRequestLength);
+    } else if (verdict == Framing::Refused) {
+        const unsigned status = whole.refusal().status;
+        check(status == 400 || status == 413 || status == 414 || status == 431);
+        check(status == parts.refusal().status
+            && whole.refusal().sentence == parts.refusal().sentence);
+    } else {
+        check(bytes.size() < maxRequestLength);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size == 0)
         return 0;
+    checkFraming(
+        std::string_view(reinterpret_cast<const char *>(data), size), size * data[0] / 256);
     static constexpr std::string_view methods[] = {"GET", "HEAD", "POST", "GET", "OPTIONS"};
     const std::string_view method = methods[data[0] % 5];
     std::string target = "/finance/converter?";
