@@ -54,8 +54,6 @@ struct FetchResult {
 FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
     const std::atomic<bool> *cancel = nullptr);
 
-// The fetched text as a document the store may take: it passes checkDocument and
-// is not dated before currentDate. Otherwise the reason.
 // Fetches one document; libcurl in the service, a fake in tests.
 class DocumentFetcher
 {
@@ -72,6 +70,8 @@ DocumentFetcher &curlFetcher(); // fetchDocument; it keeps no state
 // have published by today: more than 4 days, which covers a weekend and a holiday.
 bool olderThanPublished(const std::string &newestDate, const std::string &today);
 
+// The fetched text as a document the store may take: it passes checkDocument and
+// is not dated before currentDate. Otherwise the reason.
 ParseResult checkFetched(
     Feed feed, std::string_view text, const std::string &currentDate, const std::string &today);
 
