@@ -12,6 +12,10 @@
 # loopback HTTPS server answers for them with a certificate from a CA made for
 # this run, and that CA is added to a copy of the system bundle bound over the
 # one libcurl reads. Nothing leaves loopback; nothing outside the run changes.
+# With KORVALUX_BENCH_ROOT set to a Debian tree with the .deb installed (a fresh
+# debootstrap, say), the window runs chrooted there, /proc and /dev mounted for
+# the run only, and each service folder's korvalux-service is bound over the
+# installed one in turn (give ROOT/usr/bin for the installed one itself).
 # Usage: bench/first_press_feed.sh [path/to/korvalux [service-dir [baseline-service-dir [runs]]]]
 #   default build/release/app/korvalux and build/release/service
 set -euo pipefail
@@ -23,6 +27,8 @@ runs=${4:-3}
 for program in "$korvalux" "$service_dir/korvalux-service" ${baseline_dir:+"$baseline_dir/korvalux-service"}; do
   [[ -x "$program" ]] || { echo "first_press_feed: no program at $program" >&2; exit 1; }
 done
+root=${KORVALUX_BENCH_ROOT:+$(realpath "$KORVALUX_BENCH_ROOT")}
+[[ -z "$root" || -x "$root/usr/bin/korvalux" ]] || { echo "first_press_feed: no korvalux in $root" >&2; exit 1; }
 if [[ -z "${KORVALUX_BENCH_NETNS:-}" ]]; then
   KORVALUX_BENCH_NETNS=1 exec unshare --net --mount -- "$0" "$korvalux" "$service_dir" "$baseline_dir" "$runs"
 fi
@@ -56,8 +62,22 @@ sed "s/2026-07-06/$today/g" service/data/currency-api-eur-2026-07-06.json >"$wor
     -extfile feed.ext -out feed.crt
   cat /etc/ssl/certs/ca-certificates.crt ca.crt >bundle.crt
   mount --bind bundle.crt /etc/ssl/certs/ca-certificates.crt
+  if [[ -n "$root" ]]; then
+    cp "$root/etc/hosts" root-hosts
+    printf '127.0.0.1 %s\n' "${hosts[@]}" >>root-hosts
+    mount --bind root-hosts "$root/etc/hosts"
+    cat "$root/etc/ssl/certs/ca-certificates.crt" ca.crt >root-bundle.crt
+    mount --bind root-bundle.crt "$root/etc/ssl/certs/ca-certificates.crt"
+    # Gone with this mount namespace when the run ends, whatever happens.
+    mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    mkdir -p "$root$work"
+    mount --bind "$work" "$root$work" # settings, runtime and cache folders
+  fi
   cd - >/dev/null
 } >/dev/null 2>&1
+window=("$korvalux")
+[[ -z "$root" ]] || window=(chroot "$root" /usr/bin/korvalux)
 
 cat >"$work/feed.py" <<'PY'
 import http.server, ssl, sys, time
@@ -105,24 +125,27 @@ measure() {
     curl -sf "https://${hosts[0]}/stats/eurofxref/eurofxref-daily.xml" | grep -q "$today" ||
       { echo "first_press_feed: the loopback feed is not reachable by name" >&2; exit 1; }
   fi
+  [[ -z "$root" ]] || mount --bind "$dir/korvalux-service" "$root/usr/bin/korvalux-service"
   for i in $(seq "$runs"); do
     export XDG_CACHE_HOME="$work/cache-$mode-$i-$RANDOM"
-    line=$(PATH="$dir:$PATH" press_once "$korvalux")
+    line=$(PATH="$dir:$PATH" press_once "${window[@]}")
     times+=("${line%%$'\t'*}")
     sentence=${line#*$'\t'}
     mapfile -t started < <(listeners 8765)
     [[ ${#started[@]} -eq 0 ]] || stop_pids "${started[@]}"
   done
   stop_pids "$feed"
+  [[ -z "$root" ]] || umount "$root/usr/bin/korvalux-service"
   printf '%-9s %-60s median %5s ms (%s)  "%s"\n' "$mode" "$dir" \
     "$(printf '%s\n' "${times[@]}" | median)" "${times[*]}" "$sentence"
 }
 
 mapfile -t started < <(listeners 8765)
 [[ ${#started[@]} -eq 0 ]] || stop_pids "${started[@]}"
-echo "first press, no service running, feeds of $today on loopback (feed, service, time, last sentence):"
+echo "first press, no service running, feeds of $today on loopback${root:+, window in $root} (feed, service, time, last sentence):"
 for mode in answer stall; do
   [[ -z "$baseline_dir" ]] || measure "$mode" "$baseline_dir"
   measure "$mode" "$service_dir"
 done
 echo "(times include about 30 ms of the Copy key and clipboard polling)"
+[[ -z "$root" ]] || { umount "$root$work" && rmdir "$root$work"; }

@@ -11,11 +11,11 @@ listeners() {
   ss -ltnpH ${1:+"sport = :$1"} | sed -n 's/.*pid=\([0-9]*\).*/\1/p' | sort -u
 }
 
-# Starts the window program $1, types 1.00 and presses Convert, then Copy To Clipboard;
+# Starts the window (the command line given), types 1.00 and presses Convert, then Copy To Clipboard;
 # prints the milliseconds from the Convert key to the sentence on the clipboard,
 # a tab, and the sentence. Fails when the sentence is not a conversion.
 press_once() {
-  "$1" >/dev/null 2>&1 &
+  "$@" >/dev/null 2>&1 &
   local k=$! window t0 t1 text=""
   window=$(wait_for_window "$k" 30)
   xdotool windowfocus --sync "$window"
