@@ -28,7 +28,9 @@ for program in "$korvalux" "$service_dir/korvalux-service" ${baseline_dir:+"$bas
   [[ -x "$program" ]] || { echo "first_press_feed: no program at $program" >&2; exit 1; }
 done
 root=${KORVALUX_BENCH_ROOT:+$(realpath "$KORVALUX_BENCH_ROOT")}
-[[ -z "$root" || -x "$root/usr/bin/korvalux" ]] || { echo "first_press_feed: no korvalux in $root" >&2; exit 1; }
+for file in usr/bin/korvalux etc/hosts etc/ssl/certs/ca-certificates.crt; do
+  [[ -z "$root" || -e "$root/$file" ]] || { echo "first_press_feed: no /$file in $root" >&2; exit 1; }
+done
 if [[ -z "${KORVALUX_BENCH_NETNS:-}" ]]; then
   KORVALUX_BENCH_NETNS=1 exec unshare --net --mount -- "$0" "$korvalux" "$service_dir" "$baseline_dir" "$runs"
 fi
@@ -47,19 +49,21 @@ mkdir -p "$work/feeds"
 sed "s/2026-07-06/$today/g" service/data/eurofxref-daily-2026-07-06.xml >"$work/feeds/ecb.xml"
 sed "s/2026-07-06/$today/g" service/data/currency-api-eur-2026-07-06.json >"$work/feeds/daily.json"
 
-{
+(
   cp /etc/hosts "$work/hosts"
   printf '127.0.0.1 %s\n' "${hosts[@]}" >>"$work/hosts"
   mount --bind "$work/hosts" /etc/hosts
   cd "$work"
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=korvalux-bench-ca \
-    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
-    -keyout ca.key -out ca.crt
-  openssl req -newkey rsa:2048 -nodes -subj /CN=feeds -keyout feed.key -out feed.csr
-  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\n' \
-    "$(printf 'DNS:%s,' "${hosts[@]}" | sed 's/,$//')" >feed.ext
-  openssl x509 -req -in feed.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
-    -extfile feed.ext -out feed.crt
+  {
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=korvalux-bench-ca \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
+      -keyout ca.key -out ca.crt
+    openssl req -newkey rsa:2048 -nodes -subj /CN=feeds -keyout feed.key -out feed.csr
+    printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\n' \
+      "$(printf 'DNS:%s,' "${hosts[@]}" | sed 's/,$//')" >feed.ext
+    openssl x509 -req -in feed.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 \
+      -extfile feed.ext -out feed.crt
+  } >/dev/null 2>&1
   cat /etc/ssl/certs/ca-certificates.crt ca.crt >bundle.crt
   mount --bind bundle.crt /etc/ssl/certs/ca-certificates.crt
   if [[ -n "$root" ]]; then
@@ -74,8 +78,7 @@ sed "s/2026-07-06/$today/g" service/data/currency-api-eur-2026-07-06.json >"$wor
     mkdir -p "$root$work"
     mount --bind "$work" "$root$work" # settings, runtime and cache folders
   fi
-  cd - >/dev/null
-} >/dev/null 2>&1
+)
 window=("$korvalux")
 [[ -z "$root" ]] || window=(chroot "$root" /usr/bin/korvalux)
 

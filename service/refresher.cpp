@@ -213,6 +213,8 @@ void Refresher::refreshOnce()
         m_log("refresh: now using" + dates);
     }
     logDailyLag();
+    // The rates are in use: answers held for them go now, not after the disk.
+    m_holdUntil = Clock::time_point::min();
     if (m_options.cacheDir.empty())
         return;
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -272,7 +274,7 @@ void Refresher::start()
         while (!m_stopping) {
             lock.unlock();
             refreshOnce();
-            // Taken, kept or failed: answers go on with whatever is in use now.
+            // Also when stopped mid-round: answers go on with whatever is in use.
             m_holdUntil = Clock::time_point::min();
             lock.lock();
             m_wake.wait_for(
