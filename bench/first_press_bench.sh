@@ -17,46 +17,19 @@ if [[ -z "${KORVALUX_BENCH_NETNS:-}" ]]; then
 fi
 ip link set lo up
 source scripts/lib/xvfb.sh
+source scripts/lib/press.sh
 [[ -x build/release/service/korvalux-service ]] && export PATH="$PWD/build/release/service:$PATH"
 
 private_display_start
 isolate_korvalux
 
-# The PID of whatever listens on a loopback TCP port in this namespace.
-listeners() { ss -ltnpH | sed -n 's/.*pid=\([0-9]*\).*/\1/p' | sort -u; }
-
-press_once() {
-  "$korvalux" >/dev/null 2>&1 &
-  local k=$! window t0 t1 text=""
-  window=$(wait_for_window "$k" 30)
-  xdotool windowfocus --sync "$window"
-  sleep 0.3 # the amount box takes the focus once the window is active
-  printf '' | xclip -selection clipboard -i
-  xdotool type --delay 20 "1.00"
-  xdotool key --delay 20 Tab Tab Tab # to Convert, past both lists
-  sleep 0.3
-  t0=$(date +%s%N)
-  xdotool key --delay 5 space Tab Tab space
-  for _ in $(seq 4000); do
-    text=$(xclip -o -selection clipboard 2>/dev/null || true)
-    [[ -n "$text" ]] && break
-    sleep 0.002
-  done
-  t1=$(date +%s%N)
-  stop_pids "$k"
-  [[ "$text" == "1.00 USD = "* ]] || { echo "first_press_bench: got '$text'" >&2; return 1; }
-  echo $(((t1 - t0) / 1000000))
-}
-
-median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
-
 cold=() warm=()
 for _ in $(seq "$runs"); do
   mapfile -t started < <(listeners)
   [[ ${#started[@]} -eq 0 ]] || stop_pids "${started[@]}"
-  cold+=("$(press_once)")
+  cold+=("$(press_once "$korvalux" | cut -f1)")
 done
-for _ in $(seq "$runs"); do warm+=("$(press_once)"); done
+for _ in $(seq "$runs"); do warm+=("$(press_once "$korvalux" | cut -f1)"); done
 mapfile -t started < <(listeners)
 [[ ${#started[@]} -eq 0 ]] || stop_pids "${started[@]}"
 

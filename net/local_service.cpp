@@ -216,7 +216,10 @@ bool startServiceProgram(const QString &program, const QString &hostPort, millis
 
 bool launchInstalledService(const QString &hostPort, milliseconds within)
 {
-    // Fresh rates, as the systemd unit has them; the refresh never delays an answer.
+    // Fresh rates, as the systemd unit has them. With stale rates the service holds
+    // a first answer for its first refresh until 2 s after its own start at most
+    // (--refresh-wait), so the answer comes by max(time to listen, 2 s) after the
+    // launch: within startBudget whenever the service listens in time at all.
     return startServiceProgram(findServiceProgram(QCoreApplication::applicationDirPath()), hostPort,
         within, nullptr, {QStringLiteral("--refresh")});
 }

@@ -13,6 +13,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -26,6 +27,9 @@ using namespace korvalux::service;
 
 int main(int argc, char **argv)
 {
+    // A first answer's wait for fresh rates is bounded from here: a window that
+    // started the service counts its budget from about the same moment.
+    const auto began = std::chrono::steady_clock::now();
     // SIGHUP's default ends the process; a reload asked before the server catches
     // the signal, or after it stops, has nothing to do.
     std::signal(SIGHUP, SIG_IGN);
@@ -75,8 +79,12 @@ int main(int argc, char **argv)
         refresh.ecbUrl = *options.ecbUrl;
     if (!options.dailyUrls.empty()) // given addresses replace the defaults
         refresh.dailyUrls = options.dailyUrls;
+    refresh.firstRoundWait = options.refreshWait;
+    refresh.waitFrom = began;
     const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
     Refresher refresher(store, refresh, log);
+    if (options.refresh)
+        options.server.freshRates = &refresher;
     Reloader reloader(store, options.dataDir, options.cacheDir, log, [&] {
         if (options.refresh)
             refresher.refreshNow();
@@ -90,7 +98,8 @@ int main(int argc, char **argv)
                 line += options.listenGiven ? " (socket from systemd; --listen ignored)"
                                             : " (socket from systemd)";
             log(line);
-            // The refresh runs on its own thread: the first request never waits for it.
+            // The refresh runs on its own thread; only stale rates make converter
+            // answers wait for it, and then briefly.
             if (options.refresh)
                 refresher.start();
             notifyServiceManager("READY=1");

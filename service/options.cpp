@@ -28,6 +28,9 @@ std::string usageText(const std::filesystem::path &defaultDataDir)
            "                         systemd hands over a listening socket\n"
            "  --quiet                no log line per request\n"
            "  --refresh              fetch both rate feeds now and every 6 hours\n"
+           "  --refresh-wait SEC     with --refresh and rates over 4 days old, converter\n"
+           "                         requests wait for the first refresh until SEC seconds\n"
+           "                         after the start (default 2; 0: never)\n"
            "  --ecb-url URL          ECB euro reference rates (XML)\n"
            "  --daily-url URL        CC0 daily table of rates per EUR (JSON); repeatable,\n"
            "                         the newest is taken (default: both publisher addresses)\n"
@@ -97,6 +100,10 @@ ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions 
             out.server.quiet = true;
         } else if (option == "--refresh") {
             out.refresh = true;
+        } else if (option == "--refresh-wait") {
+            if (!value(text) || !parseCount(text, number, 0, 60))
+                return bad("--refresh-wait needs seconds from 0 to 60");
+            out.refreshWait = std::chrono::seconds(number);
         } else if (option == "--listen") {
             if (!value(text) || !parseListenAddress(text, out.server.address, out.server.port))
                 return bad("--listen needs ADDR:PORT, such as 127.0.0.1:8765");

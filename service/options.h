@@ -18,6 +18,9 @@ struct ServiceOptions {
     ServerOptions server;
     bool listenGiven = false; // --listen was on the command line
     bool refresh = false;
+    // With --refresh and rates older than the feeds publish, how long after the
+    // start converter answers may wait for the first refresh; 0: never.
+    std::chrono::seconds refreshWait {2};
     std::optional<std::string> ecbUrl; // the built-in address when absent
     std::vector<std::string> dailyUrls; // empty: the built-in addresses
     std::filesystem::path dataDir;

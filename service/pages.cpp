@@ -95,6 +95,21 @@ std::string amountProblem(AmountError error, std::string_view text)
     return "Not an amount: " + echo(text);
 }
 
+// The absolute form a client sends through a proxy: scheme and host dropped,
+// both case-insensitive.
+std::string_view originForm(std::string_view target)
+{
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (startsWithAnyCase(target, scheme)) {
+            const std::size_t slash = target.find('/', scheme.size());
+            return slash == std::string_view::npos ? "/" : target.substr(slash);
+        }
+    }
+    return target;
+}
+
+constexpr std::string_view converterPath = "/finance/converter";
+
 Response converterPage(std::string_view query, const RateTable &table)
 {
     return Response {200, htmlType, page("Korvalux converter", converterSentence(query, table))};
@@ -231,6 +246,14 @@ Response errorPage(unsigned status, std::string_view sentence)
     return Response {status, htmlType, page("Korvalux converter", sentence)};
 }
 
+bool isConverterRequest(std::string_view method, std::string_view target)
+{
+    if (target.size() > maxTargetLength || (method != "GET" && method != "HEAD"))
+        return false;
+    target = originForm(target);
+    return target.substr(0, target.find('?')) == converterPath;
+}
+
 Response handleRequest(std::string_view method, std::string_view target, const RateTable &table)
 {
     if (target.size() > maxTargetLength)
@@ -238,20 +261,12 @@ Response handleRequest(std::string_view method, std::string_view target, const R
     if (method != "GET" && method != "HEAD")
         return errorPage(405, "Method not allowed: " + echo(method));
 
-    // The absolute form a client sends through a proxy: drop scheme and host,
-    // both case-insensitive.
-    for (std::string_view scheme : {"http://", "https://"}) {
-        if (startsWithAnyCase(target, scheme)) {
-            const std::size_t slash = target.find('/', scheme.size());
-            target = slash == std::string_view::npos ? "/" : target.substr(slash);
-            break;
-        }
-    }
+    target = originForm(target);
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
     const std::string_view query
         = question == std::string_view::npos ? std::string_view {} : target.substr(question + 1);
-    if (path == "/finance/converter")
+    if (path == converterPath)
         return converterPage(query, table);
     if (path == "/")
         return homePage(table);

@@ -24,6 +24,10 @@ inline constexpr std::size_t maxTargetLength = 8192;
 // cell says what went wrong.
 Response handleRequest(std::string_view method, std::string_view target, const RateTable &table);
 
+// True when handleRequest would answer with the converter page, whose sentence
+// is the one a user reads; the requests worth holding for fresher rates.
+bool isConverterRequest(std::string_view method, std::string_view target);
+
 // The converter page's result cell content for a query string ("a=1&from=USD&to=EUR").
 std::string converterSentence(std::string_view query, const RateTable &table);
 

@@ -1,5 +1,6 @@
 // Fetching and installing fresh rates. libcurl runs on the refresher's own thread,
-// so a slow feed never holds up a request; cancel aborts a transfer at shut-down.
+// so a slow feed holds up a request no longer than the first round's bounded
+// wait; cancel aborts a transfer at shut-down.
 #include "service/refresher.h"
 
 #include "service/rate_cache.h"
@@ -42,7 +43,32 @@ int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return cancel && cancel->load() ? 1 : 0;
 }
 
+class CurlFetcher final : public DocumentFetcher
+{
+public:
+    FetchResult fetch(const std::string &url, const RefreshOptions &options,
+        const std::atomic<bool> *cancel) override
+    {
+        return fetchDocument(url, options, cancel);
+    }
+};
+
+// The ECB skips weekends and its holidays; a Friday's rates still stand on Tuesday.
+constexpr long publishedWithinDays = 4;
+
 } // namespace
+
+DocumentFetcher &curlFetcher()
+{
+    static CurlFetcher fetcher;
+    return fetcher;
+}
+
+bool olderThanPublished(const std::string &newestDate, const std::string &today)
+{
+    return isIsoDate(newestDate) && isIsoDate(today)
+        && daysBetween(newestDate, today) > publishedWithinDays;
+}
 
 FetchResult fetchDocument(
     const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
@@ -120,10 +146,12 @@ std::string implausibleRate(
     return {};
 }
 
-Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log)
+Refresher::Refresher(
+    RateStore &store, RefreshOptions options, LogFunction log, DocumentFetcher &fetcher)
     : m_store(store)
     , m_options(std::move(options))
     , m_log(std::move(log))
+    , m_fetcher(fetcher)
 {
 }
 
@@ -149,7 +177,7 @@ void Refresher::refreshOnce()
             if (url.empty())
                 continue;
             ++asked;
-            FetchResult fetched = fetchDocument(url, m_options, &m_stopping);
+            FetchResult fetched = m_fetcher.fetch(url, m_options, &m_stopping);
             if (m_stopping)
                 return;
             std::string why = fetched.error;
@@ -185,6 +213,8 @@ void Refresher::refreshOnce()
         m_log("refresh: now using" + dates);
     }
     logDailyLag();
+    // The rates are in use: answers held for them go now, not after the disk.
+    m_holdUntil = Clock::time_point::min();
     if (m_options.cacheDir.empty())
         return;
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -209,14 +239,43 @@ void Refresher::logDailyLag()
             + std::to_string(lag) + (lag == 1 ? " day" : " days"));
 }
 
+std::optional<FreshRatesWait::Clock::time_point> Refresher::holdUntil() const
+{
+    const Clock::time_point until = m_holdUntil.load();
+    if (Clock::now() >= until)
+        return std::nullopt;
+    return until;
+}
+
+void Refresher::openFirstRoundWait()
+{
+    if (m_options.firstRoundWait <= std::chrono::milliseconds::zero())
+        return;
+    const std::string newest = m_store.table()->newestDate();
+    if (!olderThanPublished(newest, m_options.today ? m_options.today() : utcToday()))
+        return;
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point from
+        = m_options.waitFrom == Clock::time_point {} ? now : m_options.waitFrom;
+    if (from + m_options.firstRoundWait <= now)
+        return; // the start took the whole bound already
+    m_holdUntil = from + m_options.firstRoundWait;
+    m_log("korvalux-service: the rates held, of " + newest
+        + ", are older than the feeds publish; converter answers wait for fresh ones up to "
+        + std::to_string(m_options.firstRoundWait.count()) + " ms after the start");
+}
+
 void Refresher::start()
 {
     m_stopping = false;
+    openFirstRoundWait();
     m_thread = std::thread([this] {
         std::unique_lock lock(m_mutex);
         while (!m_stopping) {
             lock.unlock();
             refreshOnce();
+            // Also when stopped mid-round: answers go on with whatever is in use.
+            m_holdUntil = Clock::time_point::min();
             lock.lock();
             m_wake.wait_for(
                 lock, m_options.interval, [this] { return m_stopping.load() || m_roundAsked; });

@@ -2,9 +2,12 @@
 // with libcurl (the daily table from each of its addresses, keeping the newest),
 // check the whole document, its date and that no rate jumped tenfold, install the
 // good ones in the rate store in one swap and keep them in the cache. Whatever
-// fails keeps the last good rates and says why in the log.
+// fails keeps the last good rates and says why in the log. When the rates held at
+// start are older than the feeds publish, converter answers may wait, briefly,
+// for the first round (FreshRatesWait).
 #pragma once
 
+#include "service/fresh_rates_wait.h"
 #include "service/rate_store.h"
 
 #include <atomic>
@@ -33,6 +36,11 @@ struct RefreshOptions {
     std::chrono::milliseconds transferTimeout {60'000};
     std::size_t maxBytes = 8 * 1024 * 1024;
     std::function<std::string()> today; // "YYYY-MM-DD" in UTC; the clock when empty
+    // How long converter answers may wait for the first round when the rates held
+    // are older than the feeds publish, counted from waitFrom (the service's start;
+    // the round's own start when unset). Zero: never.
+    std::chrono::milliseconds firstRoundWait {2000};
+    std::chrono::steady_clock::time_point waitFrom {};
 };
 
 using LogFunction = std::function<void(const std::string &line)>;
@@ -46,6 +54,22 @@ struct FetchResult {
 FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
     const std::atomic<bool> *cancel = nullptr);
 
+// Fetches one document; libcurl in the service, a fake in tests.
+class DocumentFetcher
+{
+public:
+    virtual ~DocumentFetcher() = default;
+    virtual FetchResult fetch(
+        const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
+        = 0;
+};
+
+DocumentFetcher &curlFetcher(); // fetchDocument; it keeps no state
+
+// True when the newest rates held, of newestDate, are older than the feeds can
+// have published by today: more than 4 days, which covers a weekend and a holiday.
+bool olderThanPublished(const std::string &newestDate, const std::string &today);
+
 // The fetched text as a document the store may take: it passes checkDocument and
 // is not dated before currentDate. Otherwise the reason.
 ParseResult checkFetched(
@@ -57,10 +81,11 @@ ParseResult checkFetched(
 std::string implausibleRate(
     const RateDocument &fresh, const RateDocument &inUse, const RateTable &table);
 
-class Refresher
+class Refresher : public FreshRatesWait
 {
 public:
-    Refresher(RateStore &store, RefreshOptions options, LogFunction log);
+    Refresher(RateStore &store, RefreshOptions options, LogFunction log,
+        DocumentFetcher &fetcher = curlFetcher());
     ~Refresher();
     Refresher(const Refresher &) = delete;
     Refresher &operator=(const Refresher &) = delete;
@@ -69,17 +94,25 @@ public:
     void refreshOnce();
 
     // A round now and then every interval, on a thread of its own, until stop().
+    // With rates older than the feeds publish, converter answers wait for that
+    // first round, at most firstRoundWait.
     void start();
     void stop();
     // Wakes the refresh thread for a round now; nothing when it is not started.
     void refreshNow();
 
+    std::optional<Clock::time_point> holdUntil() const override;
+
 private:
     void logDailyLag();
+    void openFirstRoundWait();
 
     RateStore &m_store;
     RefreshOptions m_options;
     LogFunction m_log;
+    DocumentFetcher &m_fetcher;
+    // Until the first round ends; min(): no wait.
+    std::atomic<Clock::time_point> m_holdUntil {Clock::time_point::min()};
     std::atomic<bool> m_stopping {false};
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -43,6 +43,8 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
 constexpr std::size_t readSize = 4096;
+// How often a held converter request asks whether the fresh rates are in.
+constexpr std::chrono::milliseconds holdTick {10};
 
 std::string_view view(beast::string_view text)
 {
@@ -219,7 +221,38 @@ private:
             return answerUnreadable(413, "Request body too large");
         if (ec)
             return answerUnreadable(400, "Bad request");
+        if (!holdForFreshRates())
+            answer();
+    }
 
+    // A converter request that finds stale rates and their first refresh under
+    // way waits on a timer of its own, asking the keeper again at each tick: the
+    // thread serves other connections meanwhile, and the keeper's thread never
+    // touches this io_context (it runs without locks on one thread).
+    bool holdForFreshRates()
+    {
+        const auto &request = m_parser->get();
+        if (!m_options.freshRates
+            || !isConverterRequest(view(request.method_string()), view(request.target())))
+            return false;
+        const auto until = m_options.freshRates->holdUntil();
+        if (!until)
+            return false;
+        if (!m_hold)
+            m_hold.emplace(m_socket.get_executor());
+        setDeadline(m_options.readTimeout); // the client is not the slow one here
+        m_hold->expires_at(std::min(*until, Clock::now() + holdTick));
+        m_hold->async_wait([self = this->shared_from_this()](beast::error_code ec) {
+            if (ec || !self->m_socket.is_open())
+                return;
+            if (!self->holdForFreshRates())
+                self->answer();
+        });
+        return true;
+    }
+
+    void answer()
+    {
         const auto &request = m_parser->get();
         const auto table = m_store.table();
         const std::string_view method = view(request.method_string());
@@ -312,6 +345,8 @@ private:
     using Clock = std::chrono::steady_clock;
     net::basic_stream_socket<tcp, Executor> m_socket;
     net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor> m_timer;
+    // Only for a converter request held for fresher rates.
+    std::optional<net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor>> m_hold;
     Clock::time_point m_deadline;
     // The framer refuses a request before it outgrows this, with a read to spare.
     beast::flat_buffer m_buffer {maxRequestLength + readSize};

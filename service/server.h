@@ -3,6 +3,7 @@
 // The only part of the service that includes Beast.
 #pragma once
 
+#include "service/fresh_rates_wait.h"
 #include "service/rate_store.h"
 
 #include <chrono>
@@ -21,6 +22,7 @@ struct ServerOptions {
     bool quiet = false; // no line per request
     std::chrono::seconds exitIdleTime {0}; // leave after this long with no connection; 0: never
     int handedSocket = -1; // a listening TCP socket from systemd; address and port then unused
+    const FreshRatesWait *freshRates = nullptr; // asked before a converter answer; none: never held
 };
 
 // Listens (or takes the handed socket), then serves until SIGINT or SIGTERM, or

@@ -704,10 +704,22 @@ TEST_F(MainWindowTest, ACloseDuringATricklingConversionSavesBothOnceItEnds)
 // Nothing listens on the converter host. On a loopback host the press starts the
 // service once (the real one, built beside the tests) and shows its sentence; a
 // host that is not loopback (0.0.0.0 is refused on this machine too, so nothing
-// leaves it) or a service that never comes up leaves the usual sentence.
+// leaves it) or a service that never comes up leaves the usual sentence. A service
+// that holds its first answer for a stalling refresh still answers in time.
 #ifdef KORVALUX_SERVICE_PROGRAM
 TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
 {
+    // Feeds that take the connection and never answer: a socket nobody accepts on.
+    const int stallingFeed = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in feedAddress {};
+    feedAddress.sin_family = AF_INET;
+    feedAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t feedLength = sizeof feedAddress;
+    ASSERT_EQ(::bind(stallingFeed, reinterpret_cast<sockaddr *>(&feedAddress), feedLength), 0);
+    ASSERT_EQ(::listen(stallingFeed, 8), 0);
+    ASSERT_EQ(
+        ::getsockname(stallingFeed, reinterpret_cast<sockaddr *>(&feedAddress), &feedLength), 0);
+    const QString feed = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(feedAddress.sin_port));
     QTemporaryDir cache;
     ASSERT_TRUE(cache.isValid());
     const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
@@ -717,6 +729,15 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
         = [&servicePid](const QString &host, std::chrono::milliseconds within) {
               return localservice::startServiceProgram(
                   QStringLiteral(KORVALUX_SERVICE_PROGRAM), host, within, &servicePid);
+          };
+    // The snapshot's rates are stale, so this one holds its first answer for a
+    // refresh that never ends: the press must still end within its budget.
+    const localservice::ServiceLauncher staleService
+        = [&servicePid, &feed](const QString &host, std::chrono::milliseconds within) {
+              return localservice::startServiceProgram(QStringLiteral(KORVALUX_SERVICE_PROGRAM),
+                  host, within, &servicePid,
+                  {QStringLiteral("--refresh"), QStringLiteral("--ecb-url"), feed + "ecb.xml",
+                      QStringLiteral("--daily-url"), feed + "daily.json"});
           };
     const localservice::ServiceLauncher neverUp
         = [](const QString &, std::chrono::milliseconds) { return false; };
@@ -728,6 +749,7 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
     };
     const Row rows[] = {
         {"127.0.0.1:%1", realService, 1, true},
+        {"127.0.0.1:%1", staleService, 1, true},
         {"0.0.0.0:%1", neverUp, 0, false},
         {"localhost:%1", neverUp, 1, false},
     };
@@ -759,6 +781,7 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
         m_window.reset();
         stopProcess(std::exchange(servicePid, 0));
     }
+    ::close(stallingFeed);
     if (savedCache.isNull())
         qunsetenv("XDG_CACHE_HOME");
     else

@@ -11,9 +11,11 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_framing PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
+  korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
   # Drives the service with the desktop program's own download code, so it needs Qt.
-  korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core)
-  foreach(unit rates pages refresh e2e)
+  korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
+                    SOURCES loopback_http_server.cpp)
+  foreach(unit rates pages refresh wait e2e)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
         KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")

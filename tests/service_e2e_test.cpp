@@ -1,10 +1,13 @@
 // The real korvalux-service, started as its own process on a free loopback port:
 // converter pages fetched and cut by the desktop program's own download and
 // extraction functions, and the transport's behaviour on the wire (keep-alive,
-// HTTP/1.0, limits, time-outs, a busy port, bad options, SIGTERM).
+// HTTP/1.0, limits, time-outs, a busy port, bad options, SIGTERM), and the first
+// answer's brief wait for a refresh when the rates held are stale.
 #include "catalogue/currency_catalogue.h"
 #include "net/conversion_request.h"
 #include "net/internet_session.h"
+
+#include "loopback_http_server.h"
 #include "service_test_data.h"
 
 #include <gtest/gtest.h>
@@ -740,4 +743,74 @@ TEST(ServiceTransport, SocketHandedOverBySystemd)
         }
         ::close(fd);
     }
+}
+
+// The snapshot, of 2026-07-06, is stale on any later clock. With --refresh the
+// first converter answer waits for the first refresh: it carries the feed's date
+// when the feed answers, and comes within the bound from the snapshot when the
+// feed stalls. A cache of today's documents, a service without --refresh, or a
+// request for /healthz is answered at once: shown against a stalling feed and a
+// bound far above the generous limit each row allows.
+TEST(ServiceTransport, StaleRatesWaitBrieflyForTheFirstRefresh)
+{
+    namespace fs = std::filesystem;
+    const std::string today = utcToday();
+    const auto ofToday
+        = [&](const std::string &text) { return testData::replaced(text, "2026-07-06", today); };
+    loopback::Server answering(
+        [&](const loopback::Request &request) {
+            return loopback::response(200,
+                ofToday(request.target == "/ecb" ? testData::ecbText() : testData::dailyText()));
+        },
+        false);
+    loopback::Server stalling(
+        [](const loopback::Request &) {
+            return loopback::Answer()
+                .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
+                .pause(30s);
+        },
+        false);
+    ASSERT_TRUE(answering.start());
+    ASSERT_TRUE(stalling.start());
+    char folder[] = "/tmp/korvalux-e2e-cache-XXXXXX";
+    const fs::path freshCache = ::mkdtemp(folder);
+    std::ofstream(freshCache / "ecb.xml") << ofToday(testData::ecbText());
+    std::ofstream(freshCache / "daily.json") << ofToday(testData::dailyText());
+
+    const std::string converter = "/finance/converter?a=1&from=USD&to=EUR";
+    struct Row {
+        const char *name;
+        const loopback::Server &feed;
+        std::vector<std::string> extra;
+        std::string target;
+        std::string shown;
+        std::chrono::seconds within; // generous: far from the window's 5 s where it matters
+    };
+    const Row rows[] = {
+        {"the feed answers at once", answering, {"--refresh", "--refresh-wait", "30"}, converter,
+            "(" + today + ")", 10s},
+        {"the feed stalls", stalling, {"--refresh", "--refresh-wait", "1"}, converter,
+            "(2026-07-06)", 4s},
+        {"a fresh cache", stalling,
+            {"--refresh", "--refresh-wait", "30", "--cache-dir", freshCache.string()}, converter,
+            "(" + today + ")", 10s},
+        {"without --refresh", stalling, {"--refresh-wait", "30"}, converter, "(2026-07-06)", 10s},
+        {"a health check", stalling, {"--refresh", "--refresh-wait", "30"}, "/healthz",
+            "ok 2026-07-06", 10s},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args = {"--quiet", "--ecb-url", row.feed.baseUrl() + "/ecb",
+            "--daily-url", row.feed.baseUrl() + "/daily"};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        ServiceProcess service(args);
+        ASSERT_GT(service.port(), 0);
+        const auto asked = std::chrono::steady_clock::now();
+        const std::string answer = fetch(service.port(), row.target);
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, row.within);
+        EXPECT_NE(answer.find(row.shown), std::string::npos) << answer.substr(0, 400);
+    }
+    answering.stop();
+    stalling.stop();
+    fs::remove_all(freshCache);
 }

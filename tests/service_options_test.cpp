@@ -21,7 +21,8 @@ TEST(ServiceOptions, GoodCommandLines)
                 const auto &o = p.options;
                 return o.server.address == "127.0.0.1" && o.server.port == 8765 && !o.listenGiven
                     && !o.refresh && !o.ecbUrl && o.dailyUrls.empty() && o.dataDir == "/defaults"
-                    && o.server.exitIdleTime.count() == 0 && o.server.threads == 1;
+                    && o.server.exitIdleTime.count() == 0 && o.server.threads == 1
+                    && o.refreshWait == std::chrono::seconds(2);
             }},
         {{"--help"}, [](const ParsedOptions &p) { return p.outcome == Outcome::Help; }},
         {{"--quiet", "-h", "--frobnicate"},
@@ -46,6 +47,12 @@ TEST(ServiceOptions, GoodCommandLines)
                 return p.options.server.exitIdleTime.count() == 1 && p.options.refresh
                     && p.options.server.quiet;
             }},
+        {{"--refresh-wait", "0", "--refresh-wait", "60"},
+            [](const ParsedOptions &p) {
+                return p.options.refreshWait == std::chrono::seconds(60);
+            }},
+        {{"--refresh-wait", "0"},
+            [](const ParsedOptions &p) { return p.options.refreshWait.count() == 0; }},
         {{"--exit-idle-time", "86400"},
             [](const ParsedOptions &p) { return p.options.server.exitIdleTime.count() == 86400; }},
         {{"--threads", "64", "--read-timeout", "3600", "--idle-timeout", "1"},
@@ -96,6 +103,10 @@ TEST(ServiceOptions, BadCommandLines)
         {{"--exit-idle-time", "0"}, "--exit-idle-time needs seconds from 1 to 86400"},
         {{"--exit-idle-time", "86401"}, "--exit-idle-time needs seconds from 1 to 86400"},
         {{"--exit-idle-time", "1.5"}, "--exit-idle-time needs seconds from 1 to 86400"},
+        {{"--refresh-wait"}, "--refresh-wait needs seconds from 0 to 60"},
+        {{"--refresh-wait", "61"}, "--refresh-wait needs seconds from 0 to 60"},
+        {{"--refresh-wait", "-1"}, "--refresh-wait needs seconds from 0 to 60"},
+        {{"--refresh-wait", "0.5"}, "--refresh-wait needs seconds from 0 to 60"},
         {{"--daily-url"}, "--daily-url needs a URL"},
         {{"--ecb-url"}, "--ecb-url needs a URL"},
         {{"--data-dir"}, "--data-dir needs a folder"},

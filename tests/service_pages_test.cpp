@@ -183,6 +183,10 @@ TEST(ServicePages, PathsAndMethods)
             << row.method << " " << row.target.substr(0, 40) << "\n"
             << response.body.substr(0, 300);
         EXPECT_TRUE(isAscii(response.body));
+        // Exactly the requests answered with a converter sentence may wait for fresh rates.
+        EXPECT_EQ(isConverterRequest(row.method, row.target),
+            response.status == 200 && response.body.find("<td align=left>") != std::string::npos)
+            << row.method << " " << row.target.substr(0, 40);
     }
 }
 
