@@ -76,7 +76,8 @@ public:
             while (!m_stop && m_sent < most) {
                 ::kill(pid, SIGHUP);
                 ++m_sent;
-                std::this_thread::sleep_for(pause);
+                if (pause.count() > 0)
+                    std::this_thread::sleep_for(pause);
             }
         });
     }
@@ -153,8 +154,8 @@ TEST(ServiceLifecycle, HangUpsAreHarmlessFromStartToExit)
         {"while the rates load", true, false, false, End::Terminate, 1,
             "reloaded: ECB rates of 2026-07-06"},
         {"flooded while serving", false, true, false, End::Terminate, 1, "reloaded"},
-        {"flooded during shutdown", false, false, true, End::Terminate, 5, ""},
-        {"flooded at the idle exit", false, false, true, End::Idle, 5, ""},
+        {"flooded during shutdown", false, false, true, End::Terminate, 8, ""},
+        {"flooded at the idle exit", false, false, true, End::Idle, 8, ""},
     };
     for (const auto &row : rows) {
         for (int round = 0; round < row.rounds; ++round) {
@@ -166,8 +167,8 @@ TEST(ServiceLifecycle, HangUpsAreHarmlessFromStartToExit)
                 ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
             }
             std::vector<std::string> args = {"--quiet", "--data-dir", data.path().string()};
-            if (row.end == End::Idle)
-                args.insert(args.end(), {"--exit-idle-time", "1"});
+            if (row.end == End::Idle) // on two threads, the idle exit races the hang-ups more
+                args.insert(args.end(), {"--exit-idle-time", "1", "--threads", "2"});
             ServiceProcess service(args, false);
 
             if (row.whileLoading) {
@@ -203,7 +204,7 @@ TEST(ServiceLifecycle, HangUpsAreHarmlessFromStartToExit)
             }
             flood.reset();
             if (row.floodToEnd)
-                flood.emplace(service.pid(), 50us);
+                flood.emplace(service.pid(), 10us);
             if (row.end == End::Terminate)
                 ::kill(service.pid(), SIGTERM);
             EXPECT_TRUE(service.ended(30s)) << "still running";
