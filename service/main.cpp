@@ -4,6 +4,7 @@
 // Takes its listening socket from systemd when one is handed over; SIGHUP reads
 // the rate documents again.
 #include "service/activation.h"
+#include "service/hang_up.h"
 #include "service/options.h"
 #include "service/rate_cache.h"
 #include "service/rate_store.h"
@@ -14,7 +15,6 @@
 #include <curl/curl.h>
 
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,9 +30,9 @@ int main(int argc, char **argv)
     // A first answer's wait for fresh rates is bounded from here: a window that
     // started the service counts its budget from about the same moment.
     const auto began = std::chrono::steady_clock::now();
-    // SIGHUP's default ends the process; a reload asked before the server catches
-    // the signal, or after it stops, has nothing to do.
-    std::signal(SIGHUP, SIG_IGN);
+    // SIGHUP's default ends the process: caught before anything else, for good. A
+    // reload asked while the rates load is made once serving starts.
+    const int hangUps = catchHangUps();
     ServiceOptions defaults;
     defaults.dataDir = KORVALUX_SERVICE_DATA_DIR;
 #ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
@@ -60,6 +60,7 @@ int main(int argc, char **argv)
         return 1;
     }
     options.server.handedSocket = handed.fd;
+    options.server.hangUpFd = hangUps;
 
     auto loaded = loadStartDocuments(options.dataDir, options.cacheDir);
     if (auto *why = std::get_if<std::string>(&loaded)) {
@@ -106,7 +107,6 @@ int main(int argc, char **argv)
         },
         [&] { reloader.request(); });
     notifyServiceManager("STOPPING=1");
-    std::signal(SIGHUP, SIG_IGN); // the server's handler is gone; see the start of main
 
     refresher.stop();
     curl_global_cleanup();

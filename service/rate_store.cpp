@@ -29,12 +29,19 @@ RateDocument RateStore::document(Feed feed) const
     return feed == Feed::Ecb ? m_ecb : m_daily;
 }
 
-void RateStore::replace(std::optional<RateDocument> ecb, std::optional<RateDocument> daily)
+RateStore::Installed RateStore::replace(
+    std::optional<RateDocument> ecb, std::optional<RateDocument> daily)
 {
-    if (!ecb && !daily)
-        return;
+    // Checked under the serial lock: no other replace comes between check and swap.
     std::lock_guard serial(m_replaceMutex);
     std::unique_lock lock(m_mutex);
+    if (ecb && ecb->date < m_ecb.date)
+        ecb.reset();
+    if (daily && daily->date < m_daily.date)
+        daily.reset();
+    if (!ecb && !daily)
+        return {};
+    const Installed installed {ecb.has_value(), daily.has_value()};
     RateDocument newEcb = ecb ? std::move(*ecb) : m_ecb;
     RateDocument newDaily = daily ? std::move(*daily) : m_daily;
     lock.unlock();
@@ -44,6 +51,7 @@ void RateStore::replace(std::optional<RateDocument> ecb, std::optional<RateDocum
     m_ecb = std::move(newEcb);
     m_daily = std::move(newDaily);
     m_table = std::move(table);
+    return installed;
 }
 
 } // namespace korvalux::service

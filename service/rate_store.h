@@ -1,6 +1,7 @@
 // Where the service keeps its rates while it runs: the two current documents and
 // the table built from them, swapped as a whole under a lock so that a request
-// always sees one consistent table.
+// always sees one consistent table. Rates never go back in time: a document
+// dated before the one in use of its feed is not installed, whoever offers it.
 #pragma once
 
 #include "service/rate_feeds.h"
@@ -23,8 +24,14 @@ public:
     std::string date(Feed feed) const;
     RateDocument document(Feed feed) const; // a copy of the one in use
 
-    // Installs new documents (either may be absent) and the table built from them.
-    void replace(std::optional<RateDocument> ecb, std::optional<RateDocument> daily);
+    struct Installed {
+        bool ecb = false;
+        bool daily = false;
+    };
+
+    // Installs new documents (either may be absent) and the table built from them,
+    // leaving out one dated before the document in use; one of the same day is taken.
+    Installed replace(std::optional<RateDocument> ecb, std::optional<RateDocument> daily);
 
 private:
     std::mutex m_replaceMutex; // one rebuild at a time

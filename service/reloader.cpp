@@ -51,10 +51,18 @@ void Reloader::reloadNow()
 {
     auto loaded = loadStartDocuments(m_dataDir, m_cacheDir);
     if (auto *documents = std::get_if<StartDocuments>(&loaded)) {
-        m_store.replace(std::move(documents->ecb), std::move(documents->daily));
-        m_log(std::string("korvalux-service: reloaded: ") + feedName(Feed::Ecb) + " of "
-            + m_store.date(Feed::Ecb) + ", " + feedName(Feed::Daily) + " of "
-            + m_store.date(Feed::Daily));
+        const std::string read[2] = {documents->ecb.date, documents->daily.date};
+        const auto installed
+            = m_store.replace(std::move(documents->ecb), std::move(documents->daily));
+        std::string line = "korvalux-service: reloaded:";
+        for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+            line += std::string(feed == Feed::Ecb ? " " : ", ") + feedName(feed) + " of "
+                + m_store.date(feed);
+            // The same rule as a refresh: what is read may not take the rates back.
+            if (!(feed == Feed::Ecb ? installed.ecb : installed.daily))
+                line += " kept, the " + read[static_cast<int>(feed)] + " read is older";
+        }
+        m_log(line);
     } else {
         // One line: the reasons per file follow on lines of their own otherwise.
         std::string why = std::get<std::string>(loaded);

@@ -1,7 +1,8 @@
 // Reloading on SIGHUP: the newest valid documents of the data folder and the
-// cache are read again and installed in the rate store, then an optional step
-// follows (a refresh at once with --refresh). The work runs on a thread of its
-// own, so the serving thread that caught the signal never waits for the disk.
+// cache are read again and installed in the rate store unless dated before the
+// ones in use (RateStore::replace), then an optional step follows (a refresh at
+// once with --refresh). The work runs on a thread of its own, so the serving
+// thread that caught the signal never waits for the disk.
 #pragma once
 
 #include "service/rate_store.h"

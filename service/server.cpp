@@ -5,19 +5,25 @@
 // a request the framer found whole. The answer's few header lines are written by
 // hand into one reused buffer, which keeps a request free of allocations there.
 // The listening socket is bound here or handed over by systemd; an IdleWatch
-// counts open connections when the service is to leave once idle.
+// counts open connections when the service is to leave once idle. Accepting,
+// signals and leaving run on one strand, so leaving happens once and nothing
+// waits for a signal after it.
 #include "service/server.h"
 
+#include "service/hang_up.h"
 #include "service/pages.h"
 #include "service/request_framing.h"
 
+#include <boost/asio/bind_executor.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -87,6 +93,9 @@ public:
         if (m_open.fetch_sub(1) == 1)
             arm();
     }
+
+    // Once leaving, an answer is the connection's last: the process ends soon.
+    bool leaving() const { return m_left.load(); }
 
     void arm()
     {
@@ -277,6 +286,8 @@ private:
     void send(const Response &response, unsigned version, bool keepAlive, bool head,
         std::string_view method, std::string_view target)
     {
+        if (m_watch && m_watch->leaving())
+            keepAlive = false;
         const std::size_t length = response.body.size();
         m_out.clear();
         m_out += version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
@@ -361,12 +372,16 @@ private:
     bool m_waiting = false; // for the first bytes of a request
 };
 
+// Where accepting, signals and leaving are handled, one at a time.
+using Control = net::strand<net::io_context::executor_type>;
+
 class Listener : public std::enable_shared_from_this<Listener>
 {
 public:
-    Listener(net::io_context &io, tcp::acceptor acceptor, RateStore &store,
+    Listener(net::io_context &io, Control control, tcp::acceptor acceptor, RateStore &store,
         const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
         : m_io(io)
+        , m_control(std::move(control))
         , m_acceptor(std::move(acceptor))
         , m_retry(io)
         , m_store(store)
@@ -377,16 +392,18 @@ public:
 
     void accept()
     {
-        auto onAccept = [self = shared_from_this()](beast::error_code ec, auto socket) {
-            self->onAccept(ec, std::move(socket));
-        };
-        // A strand costs time on every step; one thread needs none.
+        auto onAccept = net::bind_executor(
+            m_control, [self = shared_from_this()](beast::error_code ec, auto socket) {
+                self->onAccept(ec, std::move(socket));
+            });
+        // A strand costs time on every step of a connection; one thread needs none.
         if (m_options.threads > 1)
             m_acceptor.async_accept(net::make_strand(m_io), std::move(onAccept));
         else
             m_acceptor.async_accept(m_io.get_executor(), std::move(onAccept));
     }
 
+    // On the control strand.
     void close()
     {
         beast::error_code ec;
@@ -409,10 +426,11 @@ private:
             // Out of descriptors, say: pause instead of spinning on the error.
             writeLog("korvalux-service: accept failed: " + ec.message());
             m_retry.expires_after(std::chrono::milliseconds(100));
-            m_retry.async_wait([self = shared_from_this()](beast::error_code waitError) {
-                if (!waitError)
-                    self->accept();
-            });
+            m_retry.async_wait(
+                net::bind_executor(m_control, [self = shared_from_this()](beast::error_code e) {
+                    if (!e && self->m_acceptor.is_open())
+                        self->accept();
+                }));
             return;
         }
         beast::error_code ignored;
@@ -423,6 +441,7 @@ private:
     }
 
     net::io_context &m_io;
+    Control m_control;
     tcp::acceptor m_acceptor;
     net::steady_timer m_retry;
     RateStore &m_store;
@@ -489,42 +508,66 @@ int runServer(RateStore &store, const ServerOptions &options,
     if (ec)
         return failed("address");
 
-    net::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+    const Control control = net::make_strand(io);
+    net::signal_set stops(io, SIGINT, SIGTERM);
+    // A copy of the hang-up pipe's end, so that the descriptor object may close it.
+    net::posix::stream_descriptor hangUps(io);
+    if (const int copy = options.hangUpFd >= 0 ? ::fcntl(options.hangUpFd, F_DUPFD_CLOEXEC, 0) : -1;
+        copy >= 0) {
+        beast::error_code ignored;
+        hangUps.assign(copy, ignored);
+    }
     std::shared_ptr<Listener> listener;
+    bool leaving = false; // on the control strand
+    // Ends every wait of the server's own: once leaving, nothing is armed again, so
+    // run() returns as soon as the last connection is done.
+    const auto leave = [&] {
+        leaving = true;
+        listener->close();
+        beast::error_code ignored;
+        stops.cancel(ignored);
+        hangUps.cancel(ignored);
+    };
     std::shared_ptr<IdleWatch> watch;
     if (options.exitIdleTime.count() > 0) {
         watch = std::make_shared<IdleWatch>(io, options.exitIdleTime, [&] {
-            writeLog("korvalux-service: no connection for "
-                + std::to_string(options.exitIdleTime.count()) + " s, leaving");
-            // No io.stop(): a connection accepted at this moment is still answered,
-            // and run() returns once the last one is done.
-            listener->close();
-            beast::error_code ignored;
-            signals.cancel(ignored);
-            // SIGTERM now ends a last answer at once; SIGHUP stays caught, unanswered.
-            signals.remove(SIGINT, ignored);
-            signals.remove(SIGTERM, ignored);
+            net::dispatch(control, [&] {
+                if (leaving)
+                    return;
+                writeLog("korvalux-service: no connection for "
+                    + std::to_string(options.exitIdleTime.count()) + " s, leaving");
+                // No io.stop(): a connection accepted at this moment is still answered,
+                // and run() returns once the last one is done.
+                leave();
+                // SIGTERM now ends a last answer at once. SIGHUP stays caught (hang_up.h).
+                beast::error_code ignored;
+                stops.clear(ignored);
+            });
         });
     }
-    listener = std::make_shared<Listener>(io, std::move(acceptor), store, options, watch);
-    listener->accept();
+    listener = std::make_shared<Listener>(io, control, std::move(acceptor), store, options, watch);
+    listener->accept(); // nothing runs yet: no need to be on the strand
     if (watch)
         watch->arm();
 
-    std::function<void()> waitForSignal = [&] {
-        signals.async_wait([&](beast::error_code signalError, int number) {
-            if (signalError)
-                return;
-            if (number == SIGHUP) {
-                if (onReload)
+    stops.async_wait(net::bind_executor(control, [&](beast::error_code signalError, int) {
+        if (signalError || leaving)
+            return;
+        leave();
+        io.stop();
+    }));
+    std::function<void()> waitForHangUp = [&] {
+        hangUps.async_wait(net::posix::descriptor_base::wait_read,
+            net::bind_executor(control, [&](beast::error_code waitError) {
+                if (waitError || leaving)
+                    return;
+                if (takeHangUps(hangUps.native_handle()) && onReload)
                     onReload();
-                return waitForSignal();
-            }
-            listener->close();
-            io.stop();
-        });
+                waitForHangUp();
+            }));
     };
-    waitForSignal();
+    if (hangUps.is_open())
+        waitForHangUp();
 
     if (onListening)
         onListening(describe(local));

@@ -1,7 +1,7 @@
 # korvalux-service: its units, the refresh against fake feeds on loopback, the
-# whole service driven by the desktop program's own download and extraction, and
-# a fuzz target over the request handler, and the service started on demand by
-# socket activation.
+# reload, the whole service driven by the desktop program's own download and
+# extraction, the process's signals and idle exit, a fuzz target over the
+# request handler, and the service started on demand by socket activation.
 if(KORVALUX_BUILD_SERVICE)
   set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
   korvalux_add_test(service_amount PLAIN LIBS korvalux_service_core)
@@ -12,20 +12,26 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
   korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
   # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
-                    SOURCES loopback_http_server.cpp)
-  foreach(unit rates pages refresh wait e2e)
+                    SOURCES loopback_http_server.cpp service_process.cpp)
+  # The process's signals, idle exit and handed sockets: no Qt.
+  korvalux_add_test(service_lifecycle PLAIN LIBS korvalux_service_core
+                    SOURCES service_process.cpp)
+  foreach(unit rates pages refresh wait reload e2e lifecycle)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
         KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
     endif()
   endforeach()
-  if(TARGET service_e2e_test)
-    target_compile_definitions(service_e2e_test PRIVATE
-      KORVALUX_SERVICE_BINARY="$<TARGET_FILE:korvalux-service>")
-    add_dependencies(service_e2e_test korvalux-service)
-  endif()
+  foreach(unit e2e lifecycle)
+    if(TARGET service_${unit}_test)
+      target_compile_definitions(service_${unit}_test PRIVATE
+        KORVALUX_SERVICE_BINARY="$<TARGET_FILE:korvalux-service>")
+      add_dependencies(service_${unit}_test korvalux-service)
+    endif()
+  endforeach()
   korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
 endif()
 

@@ -2,271 +2,37 @@
 // converter pages fetched and cut by the desktop program's own download and
 // extraction functions, and the transport's behaviour on the wire (keep-alive,
 // HTTP/1.0, limits, time-outs, a busy port, bad options, SIGTERM), and the first
-// answer's brief wait for a refresh when the rates held are stale.
+// answer's brief wait for a refresh when the rates held are stale. Signals, the
+// idle exit and handed sockets are in service_lifecycle_test.
 #include "catalogue/currency_catalogue.h"
 #include "net/conversion_request.h"
 #include "net/internet_session.h"
 
 #include "loopback_http_server.h"
+#include "service_process.h"
 #include "service_test_data.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
 using namespace korvalux::service;
+using namespace korvalux::service::testProcess;
 
 namespace
 {
-
-// The service as a child process; stderr is read through a pipe. A handed
-// socket reaches it as systemd passes one: descriptor 3, LISTEN_FDS, LISTEN_PID.
-class ServiceProcess
-{
-public:
-    explicit ServiceProcess(
-        std::vector<std::string> extra = {}, bool waitForPort = true, int handedSocket = -1)
-    {
-        char cacheDir[] = "/tmp/korvalux-e2e-XXXXXX";
-        m_cacheDir = ::mkdtemp(cacheDir);
-        std::vector<std::string> args = {KORVALUX_SERVICE_BINARY, "--data-dir",
-            KORVALUX_SERVICE_TEST_DATA, "--cache-dir", m_cacheDir};
-        if (extra.empty() || extra.front() != "--listen")
-            args.insert(args.end(), {"--listen", "127.0.0.1:0"});
-        args.insert(args.end(), extra.begin(), extra.end());
-
-        std::vector<char *> argv;
-        for (auto &arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> environment;
-        for (char **entry = environ; *entry; ++entry) {
-            if (!std::string_view(*entry).starts_with("LISTEN_"))
-                environment.emplace_back(*entry);
-        }
-        // The child writes its own pid into the placeholder: no allocation after fork.
-        environment.push_back("LISTEN_FDS=1");
-        environment.push_back("LISTEN_PID=0000000000");
-        std::vector<char *> envp;
-        for (auto &entry : environment)
-            envp.push_back(entry.data());
-        if (handedSocket < 0)
-            envp.resize(envp.size() - 2);
-        envp.push_back(nullptr);
-        char *pidDigits = environment.back().data() + std::strlen("LISTEN_PID=");
-
-        int pipeFds[2];
-        if (::pipe(pipeFds) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            // Out of the way of descriptors 2 and 3 before they are set.
-            const int socketCopy = handedSocket >= 0 ? ::fcntl(handedSocket, F_DUPFD, 100) : -1;
-            ::dup2(pipeFds[1], 2);
-            ::close(pipeFds[0]);
-            ::close(pipeFds[1]);
-            if (socketCopy >= 0) {
-                ::dup2(socketCopy, 3);
-                ::close(socketCopy);
-                // Without leading zeros, which would read as octal.
-                char digits[16];
-                int n = 0;
-                for (long pid = ::getpid(); pid > 0; pid /= 10)
-                    digits[n++] = static_cast<char>('0' + pid % 10);
-                for (int at = 0; at < n; ++at)
-                    pidDigits[at] = digits[n - 1 - at];
-                pidDigits[n] = '\0';
-            }
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
-        m_err = pipeFds[0];
-        if (waitForPort)
-            m_port = readPort();
-    }
-
-    ~ServiceProcess()
-    {
-        if (m_pid > 0 && !m_exited) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_err >= 0)
-            ::close(m_err);
-        std::error_code ec;
-        std::filesystem::remove_all(m_cacheDir, ec);
-    }
-
-    int port() const { return m_port; }
-    std::string host() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-    // Everything written to stderr until the process ends or the time is up.
-    std::string readErrors(std::chrono::milliseconds limit)
-    {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        char buffer[4096];
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - std::chrono::steady_clock::now());
-            pollfd p {m_err, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                break;
-            const ssize_t n = ::read(m_err, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            m_errors.append(buffer, static_cast<std::size_t>(n));
-        }
-        return m_errors;
-    }
-
-    // The exit status, or -1 when it has not ended in time.
-    int wait(std::chrono::milliseconds limit)
-    {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-    pid_t pid() const { return m_pid; }
-
-    // Reads stderr until `what` has appeared `times` times; false when the time is up.
-    bool waitForLog(const std::string &what, std::size_t times, std::chrono::milliseconds limit)
-    {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (count(m_errors, what) < times) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - std::chrono::steady_clock::now());
-            pollfd p {m_err, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-            char buffer[4096];
-            const ssize_t n = ::read(m_err, buffer, sizeof buffer);
-            if (n <= 0)
-                return false;
-            m_errors.append(buffer, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
-private:
-    static std::size_t count(const std::string &text, const std::string &what)
-    {
-        std::size_t n = 0;
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
-    }
-
-    int readPort()
-    {
-        const std::string marker = "listening on ";
-        const auto until = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < until) {
-            const std::size_t at = m_errors.find(marker);
-            const std::size_t end = m_errors.find('\n', at);
-            if (at != std::string::npos && end != std::string::npos) {
-                // "ADDR:PORT", maybe followed by a note: the port follows the last colon.
-                const std::string where = m_errors.substr(at + marker.size(), end - at);
-                const std::string address = where.substr(0, where.find_first_of(" \n"));
-                return std::atoi(address.c_str() + address.rfind(':') + 1);
-            }
-            char buffer[1024];
-            pollfd p {m_err, POLLIN, 0};
-            if (::poll(&p, 1, 100) > 0) {
-                const ssize_t n = ::read(m_err, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                m_errors.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        ADD_FAILURE() << "the service did not start: " << m_errors;
-        return 0;
-    }
-
-    pid_t m_pid = -1;
-    int m_err = -1;
-    int m_port = 0;
-    bool m_exited = false;
-    std::string m_cacheDir;
-    std::string m_errors;
-};
-
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-void sendAll(int fd, const std::string &bytes)
-{
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        sent += static_cast<std::size_t>(n);
-    }
-}
-
-// Reads until the peer closes or nothing comes for `quiet`.
-std::string receive(int fd, std::chrono::milliseconds quiet = 3000ms)
-{
-    std::string out;
-    char buffer[8192];
-    for (;;) {
-        pollfd p {fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(quiet.count())) <= 0)
-            break;
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return out;
-}
-
-std::size_t count(const std::string &text, const std::string &what)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 
 // A request whose head is `size` bytes, blank line included.
 std::string headOf(std::size_t size)
@@ -606,145 +372,6 @@ TEST(ServiceTransport, StartAndStop)
         EXPECT_NE(bad.readErrors(1s).find(row.message), std::string::npos) << row.message;
     }
 }
-
-namespace
-{
-
-std::string fetch(int port, const std::string &target)
-{
-    const int fd = connectTo(port);
-    if (fd < 0)
-        return {};
-    sendAll(fd, "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    std::string answer = receive(fd);
-    ::close(fd);
-    return answer;
-}
-
-} // namespace
-
-TEST(ServiceTransport, HangUpReloadsAndKeepsServing)
-{
-    namespace fs = std::filesystem;
-    char folder[] = "/tmp/korvalux-e2e-data-XXXXXX";
-    const fs::path dataDir = ::mkdtemp(folder);
-    for (const char *name : {"eurofxref-daily-2026-07-06.xml", "currency-api-eur-2026-07-06.json"})
-        fs::copy_file(fs::path(KORVALUX_SERVICE_TEST_DATA) / name, dataDir / name);
-    // Refused at once, so each refresh round leaves its lines in the log quickly.
-    ServiceProcess service({"--data-dir", dataDir.string(), "--refresh", "--ecb-url",
-        "http://127.0.0.1:1/ecb.xml", "--daily-url", "http://127.0.0.1:1/daily.json"});
-    ASSERT_GT(service.port(), 0);
-    ASSERT_TRUE(service.waitForLog("refresh", 2, 10s));
-    const std::string converter = "/finance/converter?a=1&from=EUR&to=USD";
-    EXPECT_NE(fetch(service.port(), converter).find("(2026-07-06)"), std::string::npos);
-
-    struct Row {
-        const char *name;
-        std::function<void()> change; // to the data folder, before the signal
-        const char *logged;
-        const char *date; // in the sentence afterwards
-    };
-    const Row rows[] = {
-        {"a newer document",
-            [&] {
-                std::ofstream(dataDir / "eurofxref-daily-2026-07-07.xml")
-                    << testData::replaced(testData::readData("eurofxref-daily-2026-07-06.xml"),
-                           "2026-07-06", "2026-07-07");
-            },
-            "reloaded: ECB rates of 2026-07-07", "(2026-07-07)"},
-        {"nothing readable", [&] { fs::remove_all(dataDir); }, "reload failed", "(2026-07-07)"},
-    };
-    std::size_t hangUps = 0;
-    for (const auto &row : rows) {
-        row.change();
-        ASSERT_EQ(::kill(service.pid(), SIGHUP), 0);
-        ++hangUps;
-        EXPECT_TRUE(service.waitForLog(row.logged, 1, 10s)) << row.name;
-        // With --refresh a round follows each reload: two feeds, a line each.
-        EXPECT_TRUE(service.waitForLog("refresh", 2 + 2 * hangUps, 10s)) << row.name;
-        EXPECT_EQ(service.wait(0ms), -1) << row.name;
-        EXPECT_NE(fetch(service.port(), converter).find(row.date), std::string::npos) << row.name;
-    }
-    ::kill(service.pid(), SIGTERM);
-    EXPECT_EQ(service.wait(10s), 0);
-}
-
-TEST(ServiceTransport, SocketHandedOverBySystemd)
-{
-    struct Row {
-        const char *name;
-        int family;
-        int type;
-        bool listening;
-        const char *logged; // with exit status 0 after idling, or 1 for a refused socket
-        int status;
-    };
-    const Row rows[] = {
-        {"IPv4", AF_INET, SOCK_STREAM, true, "(socket from systemd; --listen ignored)", 0},
-        {"IPv6", AF_INET6, SOCK_STREAM, true, "(socket from systemd; --listen ignored)", 0},
-        {"datagram", AF_INET, SOCK_DGRAM, false, "not a listening stream socket", 1},
-        {"not listening", AF_INET, SOCK_STREAM, false, "not a listening stream socket", 1},
-        {"Unix", AF_UNIX, SOCK_STREAM, true, "not a TCP socket", 1},
-    };
-    for (const auto &row : rows) {
-        const int fd = ::socket(row.family, row.type, 0);
-        ASSERT_GE(fd, 0) << row.name;
-        int bound = -1;
-        if (row.family == AF_INET) {
-            sockaddr_in address {};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        } else if (row.family == AF_INET6) {
-            sockaddr_in6 address {};
-            address.sin6_family = AF_INET6;
-            address.sin6_addr = in6addr_loopback;
-            bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        } else {
-            sockaddr_un address {};
-            address.sun_family = AF_UNIX;
-            // An abstract name: nothing left behind in the file system.
-            const std::string name = "korvalux-e2e-" + std::to_string(::getpid());
-            std::memcpy(address.sun_path + 1, name.data(), name.size());
-            bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address),
-                static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size()));
-        }
-        if (bound != 0 && row.family == AF_INET6) {
-            ::close(fd);
-            continue; // no IPv6 on this machine
-        }
-        ASSERT_EQ(bound, 0) << row.name;
-        if (row.listening) {
-            ASSERT_EQ(::listen(fd, 16), 0) << row.name;
-        }
-
-        ServiceProcess service(
-            {"--listen", "127.0.0.1:9", "--exit-idle-time", "1"}, row.status == 0, fd);
-        if (row.status == 0) {
-            sockaddr_storage address {};
-            socklen_t length = sizeof address;
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-            const int port = ntohs(row.family == AF_INET
-                    ? reinterpret_cast<sockaddr_in *>(&address)->sin_port
-                    : reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port);
-            EXPECT_EQ(service.port(), port) << row.name;
-            // Connected through the test's own descriptor: the same socket.
-            const int client = ::socket(row.family, SOCK_STREAM, 0);
-            ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr *>(&address), length), 0);
-            sendAll(client, "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-            EXPECT_NE(receive(client).find("ok 2026-07-06"), std::string::npos) << row.name;
-            ::close(client);
-        }
-        EXPECT_EQ(service.wait(10s), row.status) << row.name;
-        const std::string log = service.readErrors(1s);
-        EXPECT_NE(log.find(row.logged), std::string::npos) << row.name << "\n" << log;
-        if (row.status == 0) {
-            EXPECT_NE(log.find("no connection for 1 s, leaving"), std::string::npos) << log;
-        }
-        ::close(fd);
-    }
-}
-
 // The snapshot, of 2026-07-06, is stale on any later clock. With --refresh the
 // first converter answer waits for the first refresh: it carries the feed's date
 // when the feed answers, and comes within the bound from the snapshot when the

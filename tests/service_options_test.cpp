@@ -112,6 +112,11 @@ TEST(ServiceOptions, BadCommandLines)
         {{"--data-dir"}, "--data-dir needs a folder"},
         {{"--data-dir", ""}, "--data-dir needs a folder"},
         {{"--cache-dir"}, "--cache-dir needs a folder"},
+        {{"--cache-dir", ""}, "--cache-dir needs a folder"},
+        {{"--listen", ""}, "--listen needs ADDR:PORT"},
+        {{"--threads", ""}, "--threads needs a number from 1 to 64"},
+        {{"--read-timeout", ""}, "--read-timeout needs seconds from 1 to 3600"},
+        {{"--exit-idle-time", ""}, "--exit-idle-time needs seconds from 1 to 86400"},
         {{"--quiet", "extra"}, "unknown option extra"},
     };
     for (const auto &row : rows) {

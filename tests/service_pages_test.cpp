@@ -105,6 +105,7 @@ TEST(ServicePages, EchoedInputCarriesStandInsNotEntities)
         {"a=x%26amp;y%22z'&from=USD&to=EUR", "Not an amount: x?amp;y?z?"},
         {"a=%E9t%C3%A9&from=USD&to=EUR", "Not an amount: ?t??"},
         {"a=%0D%0Ax%09&from=USD&to=EUR", "Not an amount: ??x?"},
+        {"a=1%7F2&from=USD&to=EUR", "Not an amount: 1?2"}, // DEL
         {"a=%&from=USD&to=EUR", "Not an amount: %"}, {"a=%4&from=USD&to=EUR", "Not an amount: %4"},
         {"a=%zz&from=USD&to=EUR", "Not an amount: %zz"},
         {"a=abcdefghijklmnopqrstuvwxyz0123456789&from=USD&to=EUR",

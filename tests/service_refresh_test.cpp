@@ -388,6 +388,11 @@ TEST(ServiceRefresh, StartUpTakesTheNewestValidOfSnapshotAndCache)
             "refused"},
         {"cache dated tomorrow", replaced(ecbText(), "2026-07-06", "2026-08-01"), "", "2026-08-01",
             "2026-07-06", ""},
+        // A tie goes to the cache: what the service fetched itself, read last.
+        {"ECB cache of the snapshot's day", replaced(ecbText(), "'1.1415'", "'1.2'"), "",
+            "2026-07-06", "2026-07-06", "/ecb.xml\n"},
+        {"daily cache of the snapshot's day", "", replaced(dailyText(), "1706.39780514", "2000"),
+            "2026-07-06", "2026-07-06", "/daily.json\n"},
         {"cache dated in the future", replaced(ecbText(), "2026-07-06", "2026-08-02"),
             replaced(dailyText(), "2026-07-06", "2099-01-01"), "2026-07-06", "2026-07-06",
             "ecb.xml: dated 2026-08-02, in the future"},

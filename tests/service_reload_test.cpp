@@ -1,0 +1,101 @@
+// The reload on SIGHUP as one table of dates: what the data folder offers
+// against what is in use. A document dated before the one in use of its feed is
+// never installed (the rule a refresh keeps too); one of the same day or later is.
+#include "service/rate_store.h"
+#include "service/reloader.h"
+
+#include "service_test_data.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace korvalux::service;
+using namespace korvalux::service::testData;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// USD at 1.2 per EUR marks the rates in use: 100 USD = 83.3333 EUR.
+RateDocument ecbInUse(const std::string &date)
+{
+    return document(
+        parseEcbDocument(replaced(replaced(ecbText(), "2026-07-06", date), "'1.1415'", "'1.2'")));
+}
+
+RateDocument dailyInUse(const std::string &date)
+{
+    return document(parseDailyTableDocument(replaced(dailyText(), "2026-07-06", date)));
+}
+
+class Folder
+{
+public:
+    Folder()
+    {
+        char pattern[] = "/tmp/korvalux-reload-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~Folder() { fs::remove_all(m_path); }
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+    const fs::path &path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+} // namespace
+
+TEST(ServiceReload, NeverTakesTheRatesBackInTime)
+{
+    struct Row {
+        const char *name;
+        const char *inUse[2]; // ECB, daily
+        const char *offered[2]; // the snapshot files in the data folder
+        bool ecbTaken; // USD back at the snapshot's 1.1415
+        const char *dailyAfter;
+        const char *logged;
+    };
+    const Row rows[] = {
+        // A refresh took newer rates but could not write the cache.
+        {"older on both feeds", {"2026-07-20", "2026-07-20"}, {"2026-07-06", "2026-07-06"}, false,
+            "2026-07-20",
+            "reloaded: ECB rates of 2026-07-20 kept, the 2026-07-06 read is older, daily table of "
+            "2026-07-20 kept, the 2026-07-06 read is older"},
+        {"newer on both feeds", {"2026-07-06", "2026-07-06"}, {"2026-07-09", "2026-07-10"}, true,
+            "2026-07-10", "reloaded: ECB rates of 2026-07-09, daily table of 2026-07-10"},
+        {"the same day", {"2026-07-06", "2026-07-06"}, {"2026-07-06", "2026-07-06"}, true,
+            "2026-07-06", "reloaded: ECB rates of 2026-07-06, daily table of 2026-07-06"},
+        {"ECB older, daily newer", {"2026-07-20", "2026-07-06"}, {"2026-07-06", "2026-07-09"},
+            false, "2026-07-09",
+            "ECB rates of 2026-07-20 kept, the 2026-07-06 read is older, daily table of "
+            "2026-07-09"},
+        {"ECB newer, daily older", {"2026-07-06", "2026-07-20"}, {"2026-07-09", "2026-07-06"}, true,
+            "2026-07-20", "daily table of 2026-07-20 kept"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Folder data;
+        const Folder cache;
+        std::ofstream(data.path() / ("eurofxref-daily-" + std::string(row.offered[0]) + ".xml"))
+            << replaced(ecbText(), "2026-07-06", row.offered[0]);
+        std::ofstream(data.path() / ("currency-api-eur-" + std::string(row.offered[1]) + ".json"))
+            << replaced(dailyText(), "2026-07-06", row.offered[1]);
+        RateStore store(ecbInUse(row.inUse[0]), dailyInUse(row.inUse[1]));
+        std::vector<std::string> log;
+        Reloader reloader(store, data.path(), cache.path(),
+            [&](const std::string &line) { log.push_back(line); });
+        reloader.reloadNow();
+
+        EXPECT_EQ(store.date(Feed::Ecb), row.ecbTaken ? row.offered[0] : row.inUse[0]);
+        EXPECT_EQ(formatExact(store.table()->find("USD")->perEur), row.ecbTaken ? "1.1415" : "1.2");
+        EXPECT_EQ(store.date(Feed::Daily), row.dailyAfter);
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find(row.logged), std::string::npos) << log[0];
+    }
+}
