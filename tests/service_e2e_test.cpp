@@ -34,6 +34,25 @@ using namespace korvalux::service::testProcess;
 namespace
 {
 
+// Sends request on a new connection, in two writes split at `split` (0: one
+// write), and returns all that came back.
+std::string exchange(int port, const std::string &request, std::size_t split)
+{
+    const int fd = connectTo(port);
+    if (fd < 0)
+        return "no connection";
+    if (split == 0) {
+        sendAll(fd, request);
+    } else {
+        sendAll(fd, request.substr(0, split));
+        std::this_thread::sleep_for(100ms);
+        sendAll(fd, request.substr(split));
+    }
+    const std::string answer = receive(fd);
+    ::close(fd);
+    return answer;
+}
+
 // A request whose head is `size` bytes, blank line included.
 std::string headOf(std::size_t size)
 {
@@ -212,17 +231,7 @@ TEST(ServiceTransport, KeepAliveVersionsAndLimits)
             std::strlen("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r")},
     };
     for (const auto &row : rows) {
-        const int fd = connectTo(service.port());
-        ASSERT_GE(fd, 0);
-        if (row.split == 0) {
-            sendAll(fd, row.request);
-        } else {
-            sendAll(fd, row.request.substr(0, row.split));
-            std::this_thread::sleep_for(100ms);
-            sendAll(fd, row.request.substr(row.split));
-        }
-        const std::string answer = receive(fd);
-        ::close(fd);
+        const std::string answer = exchange(service.port(), row.request, row.split);
         for (const auto &part : row.expected)
             EXPECT_NE(answer.find(part), std::string::npos) << row.name << "\n"
                                                             << answer.substr(0, 400);
@@ -273,17 +282,7 @@ TEST(ServiceTransport, SmuggledRequestsAreNeverServed)
         for (const bool split : {false, true}) {
             if (split && row.split == 0)
                 continue;
-            const int fd = connectTo(service.port());
-            ASSERT_GE(fd, 0);
-            if (!split) {
-                sendAll(fd, row.request);
-            } else {
-                sendAll(fd, row.request.substr(0, row.split));
-                std::this_thread::sleep_for(100ms);
-                sendAll(fd, row.request.substr(row.split));
-            }
-            const std::string answer = receive(fd);
-            ::close(fd);
+            const std::string answer = exchange(service.port(), row.request, split ? row.split : 0);
             const std::string where = std::string(row.name) + (split ? ", two writes" : "");
             EXPECT_TRUE(answer.starts_with(row.status)) << where << "\n" << answer.substr(0, 300);
             EXPECT_EQ(answer.find("smuggled"), std::string::npos) << where << "\n" << answer;
