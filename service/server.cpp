@@ -229,9 +229,9 @@ private:
 
     void onRead(beast::error_code ec, std::size_t)
     {
-        static const auto &httpErrors
-            = http::make_error_code(http::error::end_of_stream).category();
-        if (ec == http::error::end_of_stream || (ec && ec.category() != httpErrors))
+        static const beast::error_code anyHttpError
+            = http::make_error_code(http::error::end_of_stream);
+        if (ec == http::error::end_of_stream || (ec && ec.category() != anyHttpError.category()))
             return close(); // gone, too slow, or a socket error: nobody to answer
         if (ec == http::error::header_limit)
             return answerUnreadable(requestLineFits() ? 431 : 414,
