@@ -18,7 +18,7 @@ public:
         // With repetitions, the median stands for the benchmark.
         for (const Run &run : runs) {
             const std::string &name = run.run_name.function_name;
-            if (run.error_occurred || run.iterations <= 0)
+            if (failed(run) || run.iterations <= 0)
                 continue;
             if (run.run_type == Run::RT_Iteration && !m_median.count(name))
                 m_time[name] = run.GetAdjustedRealTime();
@@ -43,6 +43,15 @@ public:
     }
 
 private:
+    // Benchmark 1.8 replaced a run's error_occurred with skipped, which SkipWithError sets too.
+    template<typename R> static bool failed(const R &run)
+    {
+        if constexpr (requires { run.error_occurred; })
+            return run.error_occurred;
+        else
+            return run.skipped != decltype(run.skipped) {};
+    }
+
     std::map<std::string, double> m_time; // per iteration, in the benchmark's unit
     std::set<std::string> m_median;
 };

@@ -200,6 +200,9 @@ TEST_F(AccessibilityTest, TextQueriesFindWordsAndTheEnd)
         {QAccessible::CharBoundary, 2, QStringLiteral("."), QStringLiteral("2"),
             QStringLiteral("5")},
         {QAccessible::LineBoundary, 9, QStringLiteral("12.50 USD"), QString(), QString()},
+        // A box is one paragraph, however far into it the screen reader asks.
+        {QAccessible::ParagraphBoundary, 0, QStringLiteral("12.50 USD"), QString(), QString()},
+        {QAccessible::ParagraphBoundary, 7, QStringLiteral("12.50 USD"), QString(), QString()},
     };
     m_window->Text1->setText(QStringLiteral("12.50 USD"));
     QAccessibleTextInterface *text = accessible("Text1")->textInterface();

@@ -67,6 +67,13 @@ QPalette darkPalette()
     return QPalette(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35));
 }
 
+// A light theme whose text fields are tinted rather than white.
+QPalette tintedFieldsPalette(QPalette palette)
+{
+    palette.setColor(QPalette::Base, QColor(0xfd, 0xf6, 0xe3));
+    return palette;
+}
+
 int px(int twips)
 {
     return static_cast<int>(std::lround(twips / 15.0));
@@ -287,6 +294,7 @@ TEST(Form1Colours, EveryTextIsReadableUnderALightAndADarkPalette)
         {"dark", darkPalette(), false},
         {"dark once open", darkPalette(), true},
         {"light again", original, true},
+        {"light with tinted fields", tintedFieldsPalette(original), false},
     };
     for (const Theme &theme : themes) {
         SCOPED_TRACE(theme.name);

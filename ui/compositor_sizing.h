@@ -3,7 +3,8 @@
 // compositor gives it, or the compositor ends the connection and the program
 // with it. While the window is maximized or full-screen its upper size limit is
 // lifted; once the compositor has given its own size back, the window is fixed
-// again. Other platforms are left alone. Form1 installs one on itself.
+// again. Other platforms are left alone. Form1 installs one on itself where its
+// Qt needs it.
 #pragma once
 
 #include <QObject>
