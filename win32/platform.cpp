@@ -3,8 +3,9 @@
 
 #include "win32/wide.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 namespace win32
 {
