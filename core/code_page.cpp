@@ -46,13 +46,17 @@ bool isLowSurrogate(char16_t c)
 
 } // namespace
 
+void decode(const char *bytes, std::size_t size, char16_t *out)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = toChar(static_cast<unsigned char>(bytes[i]));
+}
+
 void appendToUnicode(std::u16string &text, const char *bytes, std::size_t size)
 {
     const std::size_t start = text.size();
     text.resize(start + size);
-    char16_t *out = text.data() + start;
-    for (std::size_t i = 0; i < size; ++i)
-        out[i] = toChar(static_cast<unsigned char>(bytes[i]));
+    decode(bytes, size, text.data() + start);
 }
 
 std::string fromUnicode(std::u16string_view text)

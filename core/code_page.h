@@ -15,6 +15,9 @@ namespace core::ansi
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the characters of the same value.
 void appendToUnicode(std::u16string &text, const char *bytes, std::size_t size);
 
+// Writes size characters to out, one per byte, by the same rule.
+void decode(const char *bytes, std::size_t size, char16_t *out);
+
 // Each character becomes one byte; a character outside the code page becomes "?",
 // and so does a surrogate pair (one character outside the plane).
 std::string fromUnicode(std::u16string_view text);
