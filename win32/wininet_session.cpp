@@ -126,13 +126,17 @@ core::DownloadFailure classifyOpenFailure(unsigned long error)
 
 std::string toAnsi(std::u16string_view text)
 {
+    // No best fit: a character the code page lacks becomes "?", never a
+    // look-alike such as a quotation mark.
     if (text.empty())
         return {};
     const auto *in = reinterpret_cast<const wchar_t *>(text.data());
     const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_ACP, 0, in, length, nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(
+        CP_ACP, WC_NO_BEST_FIT_CHARS, in, length, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, in, length, bytes.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(
+        CP_ACP, WC_NO_BEST_FIT_CHARS, in, length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
 
