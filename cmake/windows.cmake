@@ -25,6 +25,13 @@ add_custom_target(korvalux_hand_cursor_file ALL DEPENDS ${KORVALUX_HAND_CURSOR})
 
 add_subdirectory(win32)
 
+# The start-up benchmark's baseline: bench/wine_startup.sh times korvalux.exe
+# against it under Wine.
+if(KORVALUX_BUILD_BENCH)
+  add_executable(bare_win32 WIN32 ${PROJECT_SOURCE_DIR}/bench/bare_win32.cpp)
+  target_link_options(bare_win32 PRIVATE -municode)
+endif()
+
 if(NOT KORVALUX_BUILD_TESTS)
   return()
 endif()
