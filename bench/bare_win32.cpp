@@ -22,8 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     const wchar_t *classes[11] = {L"STATIC", L"EDIT", L"STATIC", L"COMBOBOX", L"STATIC", L"STATIC",
         L"COMBOBOX", L"BUTTON", L"BUTTON", L"EDIT", L"BUTTON"};
     for (int i = 0; i < 11; ++i)
-        CreateWindowExW(0, classes[i], L"x", WS_CHILD | WS_VISIBLE, 10, 10 + 20 * i, 100, 18, window,
-            nullptr, instance, nullptr);
+        CreateWindowExW(0, classes[i], L"x", WS_CHILD | WS_VISIBLE, 10, 10 + 20 * i, 100, 18,
+            window, nullptr, instance, nullptr);
     ShowWindow(window, showCommand);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

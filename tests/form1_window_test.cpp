@@ -159,7 +159,7 @@ TEST_F(Form1WindowTest, ElevenControlsStandWhereTheLayoutPutsThem)
         if (c.kind == layout::Kind::DropDownList) {
             // The window's height includes the drop-down; the closed list's
             // follows its font.
-                        EXPECT_EQ(SendMessageW(hwnd, CB_GETCOUNT, 0, 0), 65) << row.name;
+            EXPECT_EQ(SendMessageW(hwnd, CB_GETCOUNT, 0, 0), 65) << row.name;
         } else if (c.kind == layout::Kind::Line) {
             EXPECT_EQ(area.bottom - area.top, 1);
         } else {
