@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -167,6 +168,14 @@ TEST_F(Form1WindowTest, ElevenControlsStandWhereTheLayoutPutsThem)
         }
         if (c.kind != layout::Kind::DropDownList) {
             EXPECT_EQ(text(hwnd), wide(c.text)) << row.name;
+        }
+        if (c.kind != layout::Kind::Line) {
+            LOGFONTW font {};
+            GetObjectW(
+                reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof font, &font);
+            EXPECT_STREQ(font.lfFaceName, L"Arial") << row.name;
+            EXPECT_EQ(font.lfWeight, FW_BOLD) << row.name;
+            EXPECT_EQ(font.lfHeight, -std::lround(c.points * 96 / 72)) << row.name;
         }
         const bool tabStop = GetWindowLongW(hwnd, GWL_STYLE) & WS_TABSTOP;
         EXPECT_EQ(tabStop, layout::takesFocus(c.kind)) << row.name;
