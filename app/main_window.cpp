@@ -1,11 +1,13 @@
-// The main window's handlers. Check1 and Check2 are checkable push buttons whose
-// toggled signal is their Click event: it fires for the program's own
-// setChecked(false) too, nested, which is what makes each press act once.
-// The pointer rules hang on mouse tracking of the window, Frame2 and the two
-// buttons; a move that Qt propagates up from a child is told apart by childAt.
+// The main window as the Qt view of the shared behaviour. Check1 and Check2 are
+// checkable push buttons whose toggled signal is their Click event: it fires for
+// the program's own setChecked(false) too, nested, which is what makes each press
+// act once. The pointer rules hang on mouse tracking of the window, Frame2 and
+// the two buttons; a move that Qt propagates up from a child is told apart by
+// childAt. The focus reasons Qt gives tell the core which focus moves are real.
 #include "app/main_window.h"
 
 #include "catalogue/currency_catalogue.h"
+#include "core/conversion.h"
 #include "net/internet_session.h"
 #include "ui/accessibility.h"
 
@@ -21,15 +23,21 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include <limits>
 #include <utility>
 
 namespace
 {
 
-const QString appName = QStringLiteral("Vantoril");
-const QString sectionName = QStringLiteral("Korvalux");
-const QString fromKey = QStringLiteral("FromCurrency");
-const QString toKey = QStringLiteral("ToCurrency");
+QString toQString(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+std::u16string fromQString(const QString &text)
+{
+    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
+}
 
 } // namespace
 
@@ -41,9 +49,57 @@ void FillCurrencyLists(Form1 &form)
         form.cboToCurrency->addItem(entry);
 }
 
+void SeamSession::open()
+{
+    modInternetFileFunctions::OpenInternetSession();
+}
+
+void SeamSession::close()
+{
+    modInternetFileFunctions::CloseInternetSession();
+}
+
+std::u16string SeamSession::downloadPage(const std::u16string &address)
+{
+    const QString qAddress = toQString(address);
+    if (m_seams.download)
+        return fromQString(m_seams.download(qAddress));
+    // The real download over the Internet session, which starts the service
+    // when a loopback host refuses the connection.
+    return fromQString(localservice::downloadStartingService(qAddress, m_seams.converterHost,
+        &modInternetFileFunctions::DownloadPage, m_seams.startService));
+}
+
+std::u16string SeamSettings::getSetting(
+    const std::u16string &application, const std::u16string &section, const std::u16string &key)
+{
+    return fromQString(
+        m_store.getSetting(toQString(application), toQString(section), toQString(key)));
+}
+
+void SeamSettings::saveSetting(const std::u16string &application, const std::u16string &section,
+    const std::u16string &key, const std::u16string &value)
+{
+    m_store.saveSetting(
+        toQString(application), toQString(section), toQString(key), toQString(value));
+}
+
+void SeamBrowser::open(const std::u16string &address)
+{
+    if (m_seams.launch)
+        m_seams.launch(toQString(address));
+}
+
+double SeamRandom::draw()
+{
+    // No draw: no number in range, so no home page.
+    return m_seams.draw ? m_seams.draw() : std::numeric_limits<double>::quiet_NaN();
+}
+
 MainWindow::MainWindow(MainWindowSeams seams)
     : m_seams(std::move(seams))
-    , m_settings(m_seams.settingsFolder)
+    , m_behaviour(
+          *this, {m_session, m_settings, m_browser, m_random, fromQString(m_seams.converterHost)})
 {
     for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame2),
              static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2)})
@@ -54,59 +110,15 @@ MainWindow::MainWindow(MainWindowSeams seams)
 
     connect(Check2, &QPushButton::toggled, this, &MainWindow::Check2_Click);
     connect(Check1, &QPushButton::toggled, this, &MainWindow::Check1_Click);
-    // Enter in the amount box presses Convert, through the button's own click.
-    connect(Text1, &QLineEdit::returnPressed, Check2, &QPushButton::click);
+    connect(Text1, &QLineEdit::returnPressed, this, [this] { m_behaviour.amountEnterPressed(); });
 
     Form_Load();
 }
 
 MainWindow::~MainWindow()
 {
-    // A window destroyed without being closed still gives its session back.
-    if (!m_unloaded)
-        modInternetFileFunctions::CloseInternetSession();
-    if (m_mousePointer == BusyPointer)
+    if (m_overrideCursor)
         QGuiApplication::restoreOverrideCursor();
-}
-
-void MainWindow::Form_Load()
-{
-    modInternetFileFunctions::OpenInternetSession();
-    FillCurrencyLists(*this);
-    startup::CentreWindow(*this);
-    if (startup::FileExists(m_seams.handCursorPath))
-        m_mouseIcon = startup::loadCursorFile(m_seams.handCursorPath);
-    startup::PromoteHomePage(m_seams.draw, m_seams.launch);
-    restoreChoice(cboFromCurrency, fromKey, catalogue::defaultFromEntry());
-    restoreChoice(cboToCurrency, toKey, catalogue::defaultToEntry());
-    setWindowTitle(QStringLiteral("Korvalux"));
-    Text1->setFocus(Qt::OtherFocusReason);
-    // The window is not shown yet: its first focus-in comes with the window's
-    // activation, which does not select, so select here.
-    Text1_GotFocus();
-}
-
-void MainWindow::restoreChoice(QComboBox *list, const QString &key, const QString &fallback)
-{
-    const QString stored = m_settings.getSetting(appName, sectionName, key);
-    // A text that is none of the entries (the file was edited) gives the default.
-    int index = stored.isEmpty() ? -1 : list->findText(stored);
-    if (index < 0)
-        index = list->findText(fallback);
-    list->setCurrentIndex(index);
-}
-
-void MainWindow::Form_Unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    m_settings.saveSetting(appName, sectionName, fromKey, cboFromCurrency->currentText());
-    m_settings.saveSetting(appName, sectionName, toKey, cboToCurrency->currentText());
-    QCoreApplication::processEvents();
-    modInternetFileFunctions::CloseInternetSession();
-    if (m_seams.endProcess)
-        m_seams.endProcess();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -115,92 +127,145 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MainWindow::Check2_Click()
+QComboBox *MainWindow::listOf(core::CurrencyList list) const
 {
-    if (!Check2->isChecked())
-        return;
-    Check2->setChecked(false);
-    setMousePointer(BusyPointer);
-    conversion::DownloadFunction download = m_seams.download;
-    if (!download) {
-        download = [this](const QString &address) {
-            return localservice::downloadStartingService(address, m_seams.converterHost,
-                &modInternetFileFunctions::DownloadPage, m_seams.startService);
-        };
-    }
-    Text2->setText(conversion::convertCurrency(Text1->text(), cboFromCurrency->currentText(),
-        cboToCurrency->currentText(), download, m_seams.converterHost));
-    // setText leaves the caret, and so the view, at the end of a long sentence.
-    Text2->setCursorPosition(0);
-    setMousePointer(DefaultPointer);
-    // The result lands in a box without the focus; have it spoken where the user is.
-    accessibility::announce(this, Text2->text());
+    return list == core::CurrencyList::From ? cboFromCurrency : cboToCurrency;
 }
 
-void MainWindow::Check1_Click()
+QPushButton *MainWindow::buttonOf(core::PushButton button) const
 {
-    if (!Check1->isChecked())
-        return;
-    Check1->setChecked(false);
-    // setText replaces every format the clipboard held, so no separate clear.
-    QGuiApplication::clipboard()->setText(Text2->text());
+    return button == core::PushButton::Convert ? Check2 : Check1;
 }
 
-void MainWindow::Text1_GotFocus()
+void MainWindow::addEntry(core::CurrencyList list, const std::u16string &entry)
+{
+    listOf(list)->addItem(toQString(entry));
+}
+
+bool MainWindow::chooseEntry(core::CurrencyList list, std::u16string_view text)
+{
+    const int index = listOf(list)->findText(toQString(text));
+    if (index < 0)
+        return false;
+    listOf(list)->setCurrentIndex(index);
+    return true;
+}
+
+std::u16string MainWindow::chosenEntry(core::CurrencyList list) const
+{
+    return fromQString(listOf(list)->currentText());
+}
+
+std::u16string MainWindow::amount() const
+{
+    return fromQString(Text1->text());
+}
+
+void MainWindow::focusAmount()
+{
+    Text1->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::selectWholeAmount()
 {
     Text1->selectAll();
 }
 
-void MainWindow::setMousePointer(int state)
+void MainWindow::showResult(const std::u16string &text)
 {
-    if (state == m_mousePointer)
-        return;
-    if (m_mousePointer == BusyPointer)
+    Text2->setText(toQString(text));
+    // setText leaves the caret, and so the view, at the end of a long sentence.
+    Text2->setCursorPosition(0);
+}
+
+std::u16string MainWindow::result() const
+{
+    return fromQString(Text2->text());
+}
+
+bool MainWindow::isPressed(core::PushButton button) const
+{
+    return buttonOf(button)->isChecked();
+}
+
+void MainWindow::setPressed(core::PushButton button, bool pressed)
+{
+    buttonOf(button)->setChecked(pressed);
+}
+
+void MainWindow::setCaption(std::u16string_view caption)
+{
+    setWindowTitle(toQString(caption));
+}
+
+void MainWindow::centreOnScreen()
+{
+    startup::CentreWindow(*this);
+}
+
+bool MainWindow::loadHandCursor()
+{
+    if (startup::FileExists(m_seams.handCursorPath))
+        m_mouseIcon = startup::loadCursorFile(m_seams.handCursorPath);
+    return m_mouseIcon.has_value();
+}
+
+void MainWindow::showPointer(core::MousePointer pointer)
+{
+    if (m_overrideCursor) {
         QGuiApplication::restoreOverrideCursor();
-    m_mousePointer = state;
-    switch (state) {
-    case BusyPointer:
+        m_overrideCursor = false;
+    }
+    switch (pointer) {
+    case core::MousePointer::Busy:
         // An override cursor reaches the window system at once; a widget cursor
         // would not be drawn while the download blocks the thread. Input that
         // arrives meanwhile waits until the conversion is over.
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        m_overrideCursor = true;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         break;
-    case CustomPointer:
+    case core::MousePointer::Custom:
         setCursor(m_mouseIcon.value_or(QCursor(Qt::ArrowCursor)));
         break;
-    default:
+    case core::MousePointer::Default:
         unsetCursor();
         break;
     }
 }
 
+void MainWindow::putOnClipboard(const std::u16string &text)
+{
+    // setText replaces every format the clipboard held, so no separate clear.
+    QGuiApplication::clipboard()->setText(toQString(text));
+}
+
+void MainWindow::announce(const std::u16string &text)
+{
+    accessibility::announce(this, toQString(text));
+}
+
+void MainWindow::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void MainWindow::endProcess()
+{
+    if (m_seams.endProcess)
+        m_seams.endProcess();
+}
+
 void MainWindow::Form_MouseMove(const QPoint &pos)
 {
-    if (childAt(pos))
-        return;
-    if (m_mousePointer != BusyPointer)
-        setMousePointer(DefaultPointer);
+    if (!childAt(pos))
+        m_behaviour.bareAreaMouseMove();
 }
 
 void MainWindow::Frame2_MouseMove(const QPoint &pos)
 {
-    if (Frame2->childAt(pos))
-        return;
-    if (m_mousePointer != BusyPointer)
-        setMousePointer(DefaultPointer);
-}
-
-void MainWindow::Check1_MouseMove()
-{
-    if (m_mousePointer != BusyPointer)
-        setMousePointer(CustomPointer);
-}
-
-void MainWindow::Check2_MouseMove()
-{
-    if (m_mousePointer != BusyPointer)
-        setMousePointer(CustomPointer);
+    if (!Frame2->childAt(pos))
+        m_behaviour.bareAreaMouseMove();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent *event)
@@ -212,34 +277,37 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::MouseMove: {
-        const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
-        if (watched == Check1)
-            Check1_MouseMove();
-        else if (watched == Check2)
-            Check2_MouseMove();
+    case QEvent::MouseMove:
+        if (watched == Check1 || watched == Check2)
+            m_behaviour.buttonMouseMove();
         else if (watched == Frame2)
-            Frame2_MouseMove(pos);
+            Frame2_MouseMove(static_cast<QMouseEvent *>(event)->position().toPoint());
         break;
-    }
     case QEvent::FocusIn:
         if (watched == Text1) {
-            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-            // A closed popup (the context menu) or a re-activated window gives the
-            // focus back where it was: the user's selection and caret stay.
-            if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+            switch (static_cast<QFocusEvent *>(event)->reason()) {
+            case Qt::PopupFocusReason:
+                m_behaviour.amountFocused(core::FocusReason::Popup);
                 break;
-            Text1_GotFocus();
-            // The press that follows a focusing click puts the caret down and
-            // drops the selection; select again once the button is released.
-            m_selectAllOnRelease = reason == Qt::MouseFocusReason;
+            case Qt::ActiveWindowFocusReason:
+                m_behaviour.amountFocused(core::FocusReason::Activation);
+                break;
+            case Qt::MouseFocusReason:
+                m_behaviour.amountFocused(core::FocusReason::Mouse);
+                break;
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+                m_behaviour.amountFocused(core::FocusReason::Keyboard);
+                break;
+            default:
+                m_behaviour.amountFocused(core::FocusReason::Program);
+                break;
+            }
         }
         break;
     case QEvent::MouseButtonRelease:
-        if (watched == Text1 && m_selectAllOnRelease) {
-            m_selectAllOnRelease = false;
-            Text1_GotFocus();
-        }
+        if (watched == Text1)
+            m_behaviour.amountMouseReleased();
         break;
     default:
         break;

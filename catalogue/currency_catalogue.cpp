@@ -1,21 +1,28 @@
-// The window's entry texts, built from the shared currency table, and the code rule.
+// The Qt face of the core's catalogue (core/currency_catalogue.h).
 #include "catalogue/currency_catalogue.h"
-#include "catalogue/currency_table.h"
+
+#include "core/currency_catalogue.h"
 
 namespace catalogue
 {
+
+namespace
+{
+
+QString toQString(const std::u16string &text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
 
 const QStringList &currencyEntries()
 {
     static const QStringList entries = [] {
         QStringList list;
-        list.reserve(static_cast<qsizetype>(currencyTable.size()));
-        for (const CurrencyTableEntry &entry : currencyTable) {
-            list.append(
-                QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()))
-                + QStringLiteral(" (") + QLatin1StringView(entry.code.data(), entry.code.size())
-                + u')');
-        }
+        list.reserve(qsizetype(core::currencyEntries().size()));
+        for (const std::u16string &entry : core::currencyEntries())
+            list.append(toQString(entry));
         return list;
     }();
     return entries;
@@ -23,22 +30,18 @@ const QStringList &currencyEntries()
 
 QString defaultFromEntry()
 {
-    return QStringLiteral("United States Dollar (USD)");
+    return toQString(core::defaultFromEntry());
 }
 
 QString defaultToEntry()
 {
-    return QStringLiteral("Euro (EUR)");
+    return toQString(core::defaultToEntry());
 }
 
 QString CurrencyCode(const QString &entry)
 {
-    // "Chinese Yuan (renminbi) (CNY)" has two groups; the code is the closing one.
-    const qsizetype n = entry.size();
-    if (n >= 5 && entry.at(n - 1) == u')' && entry.at(n - 5) == u'(')
-        return entry.sliced(n - 4, 3);
-    const qsizetype open = entry.indexOf(u'('); // -1 when absent: start at the front
-    return entry.mid(open + 1, 3);
+    return toQString(core::currencyCode(std::u16string_view(
+        reinterpret_cast<const char16_t *>(entry.utf16()), size_t(entry.size()))));
 }
 
 } // namespace catalogue

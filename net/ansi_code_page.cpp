@@ -1,94 +1,25 @@
-// The Windows-1252 tables in both directions. Bytes below 0x80 and from 0xA0 up
-// stand for the characters of the same value; only 0x80-0x9F need a table.
+// The Qt face of the core's Windows-1252 rule (core/code_page.h).
 #include "net/ansi_code_page.h"
 
-#include <array>
+#include "core/code_page.h"
+
+#include <string>
 
 namespace ansi
 {
-
-namespace
-{
-
-constexpr std::array<char16_t, 32> highControls = {
-    0x20AC,
-    0x0081,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0x008D,
-    0x017D,
-    0x008F,
-    0x0090,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0x009D,
-    0x017E,
-    0x0178,
-};
-
-constexpr char16_t toChar(unsigned char byte)
-{
-    return byte >= 0x80 && byte < 0xA0 ? highControls[byte - 0x80] : char16_t(byte);
-}
-
-// The byte for a character of the Basic Multilingual Plane, or -1 when it has none.
-int toByte(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
-    for (std::size_t i = 0; i < highControls.size(); ++i) {
-        if (highControls[i] == c)
-            return int(0x80 + i);
-    }
-    return -1;
-}
-
-} // namespace
 
 void appendToUnicode(QString &text, const char *bytes, std::size_t size)
 {
     const qsizetype start = text.size();
     text.resize(start + qsizetype(size));
-    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + start;
-    for (std::size_t i = 0; i < size; ++i)
-        out[i] = toChar(static_cast<unsigned char>(bytes[i]));
+    core::ansi::decode(bytes, size, reinterpret_cast<char16_t *>(text.data()) + start);
 }
 
 QByteArray fromUnicode(QStringView text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size()
-            && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            ++i; // one character outside the plane, one "?"
-            bytes.append('?');
-            continue;
-        }
-        const int byte = toByte(c);
-        bytes.append(byte < 0 ? '?' : char(byte));
-    }
-    return bytes;
+    const std::string bytes = core::ansi::fromUnicode(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())));
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
 } // namespace ansi

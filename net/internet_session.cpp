@@ -218,6 +218,15 @@ QByteArray encodeAddress(const QString &address)
     return wire;
 }
 
+DownloadFailure classifyCurlResult(int curlCode, long osErrno)
+{
+    if (curlCode == CURLE_OK)
+        return DownloadFailure::None;
+    return curlCode == CURLE_COULDNT_CONNECT && osErrno == ECONNREFUSED
+        ? DownloadFailure::ConnectionRefused
+        : DownloadFailure::Other;
+}
+
 QString DownloadPage(const QString &address, const DownloadLimits &limits, DownloadFailure *failure)
 {
     DownloadFailure ignored = DownloadFailure::None;
@@ -249,12 +258,7 @@ QString DownloadPage(const QString &address, const DownloadLimits &limits, Downl
     const CURLcode result = curl_easy_perform(easy);
     long osErrno = 0;
     curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-    // libcurl also says "could not connect" for a timeout or an unreachable
-    // network; only the system's own ECONNREFUSED means nothing listens there.
-    why = result == CURLE_OK ? DownloadFailure::None
-        : result == CURLE_COULDNT_CONNECT && osErrno == ECONNREFUSED
-        ? DownloadFailure::ConnectionRefused
-        : DownloadFailure::Other;
+    why = classifyCurlResult(result, osErrno);
     curl_easy_setopt(easy, CURLOPT_CURLU, static_cast<CURLU *>(nullptr));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void *>(nullptr));
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void *>(nullptr));

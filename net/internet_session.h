@@ -3,6 +3,8 @@
 // reuses its connection. A failed download yields the empty text.
 #pragma once
 
+#include "core/download.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,22 +14,18 @@
 namespace modInternetFileFunctions
 {
 
-// Bounds that keep one download from freezing the window or exhausting memory.
-struct DownloadLimits {
-    std::chrono::milliseconds connectTimeout {60'000};
-    std::chrono::milliseconds stallTimeout {60'000}; // nothing received for this long
-    std::size_t maxBodyBytes = 16 * 1024 * 1024;
-    // From the start to the end, connecting included: a server that trickles a
-    // byte now and then never trips the stall limit, and the window waits on this.
-    std::chrono::milliseconds totalTimeout {60'000};
-};
+// The limits and the failure kinds both platforms share (core/download.h).
+using DownloadLimits = core::DownloadLimits;
+using DownloadFailure = core::DownloadFailure;
 
 void OpenInternetSession();
 void CloseInternetSession();
 bool isSessionOpen();
 
-// Why a download ended; only a refused connection is told apart.
-enum class DownloadFailure { None, ConnectionRefused, Other };
+// Why a transfer ended, from libcurl's result and the system's error number:
+// libcurl says "could not connect" for a time-out or an unreachable network
+// too; only the system's own ECONNREFUSED means nothing listens there.
+DownloadFailure classifyCurlResult(int curlCode, long osErrno);
 
 // The body of the answer at address, whatever its status, each byte one
 // character through Windows-1252; the empty text when nothing could be

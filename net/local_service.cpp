@@ -227,25 +227,46 @@ bool launchInstalledService(const QString &hostPort, milliseconds within)
 QString downloadStartingService(const QString &address, const QString &hostPort,
     const DownloadAttempt &attempt, const ServiceLauncher &launch)
 {
-    using modInternetFileFunctions::DownloadFailure;
     if (!attempt)
         return {};
-    DownloadFailure failure = DownloadFailure::None;
-    const QString page = attempt(address, {}, &failure);
-    if (failure != DownloadFailure::ConnectionRefused || !launch || !isLoopbackHost(hostPort))
-        return page;
-    const Clock::time_point begun = Clock::now();
-    if (!launch(hostPort, startBudget))
-        return page;
-    const auto left
-        = std::chrono::duration_cast<milliseconds>(startBudget - (Clock::now() - begun));
-    if (left <= milliseconds::zero())
-        return page;
-    modInternetFileFunctions::DownloadLimits limits;
-    limits.connectTimeout = left;
-    limits.stallTimeout = left;
-    limits.totalTimeout = left;
-    return attempt(address, limits, nullptr);
+    // The core's retry over this function and launcher.
+    class Attempt : public core::DownloadAttempt
+    {
+    public:
+        explicit Attempt(const localservice::DownloadAttempt &f)
+            : m_f(f)
+        {
+        }
+        std::u16string download(const std::u16string &address, const core::DownloadLimits &limits,
+            core::DownloadFailure *failure) override
+        {
+            const QString page = m_f(
+                QString::fromUtf16(address.data(), qsizetype(address.size())), limits, failure);
+            return std::u16string(
+                reinterpret_cast<const char16_t *>(page.utf16()), size_t(page.size()));
+        }
+
+    private:
+        const localservice::DownloadAttempt &m_f;
+    } coreAttempt(attempt);
+    class Starter : public core::ServiceStarter
+    {
+    public:
+        Starter(const ServiceLauncher &f, const QString &hostPort)
+            : m_f(f)
+            , m_hostPort(hostPort)
+        {
+        }
+        bool start(milliseconds within) override { return m_f(m_hostPort, within); }
+
+    private:
+        const ServiceLauncher &m_f;
+        const QString &m_hostPort;
+    } starter(launch, hostPort);
+    const std::u16string page = core::downloadStartingService(
+        std::u16string(reinterpret_cast<const char16_t *>(address.utf16()), size_t(address.size())),
+        isLoopbackHost(hostPort), coreAttempt, launch ? &starter : nullptr);
+    return QString::fromUtf16(page.data(), qsizetype(page.size()));
 }
 
 } // namespace localservice

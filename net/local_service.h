@@ -6,6 +6,7 @@
 // sockets only: the window layer passes the launcher in as a seam.
 #pragma once
 
+#include "core/download.h"
 #include "net/internet_session.h"
 
 #include <QString>
@@ -19,7 +20,7 @@ namespace localservice
 {
 
 // The longest a press waits for a service it started, retried download included.
-inline constexpr std::chrono::milliseconds startBudget {5000};
+inline constexpr std::chrono::milliseconds startBudget = core::serviceStartBudget;
 
 struct HostPort {
     QString host; // without the brackets of an IPv6 address

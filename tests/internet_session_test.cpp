@@ -10,11 +10,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <curl/curl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -81,6 +84,31 @@ private:
     std::mutex m_mutex;
     std::map<std::string, loopback::Answer> m_answers;
 };
+
+// Only the system's own "refused" starts the service; libcurl's "could not
+// connect" covers unreachable networks and time-outs too.
+TEST(DownloadFailureKind, OnlyARefusedConnectIsRefused)
+{
+    using modInternetFileFunctions::DownloadFailure;
+    const struct {
+        int code;
+        long osErrno;
+        DownloadFailure failure;
+    } rows[] = {
+        {CURLE_OK, 0, DownloadFailure::None},
+        {CURLE_COULDNT_CONNECT, ECONNREFUSED, DownloadFailure::ConnectionRefused},
+        {CURLE_COULDNT_CONNECT, ENETUNREACH, DownloadFailure::Other},
+        {CURLE_COULDNT_CONNECT, EHOSTUNREACH, DownloadFailure::Other},
+        {CURLE_COULDNT_CONNECT, ETIMEDOUT, DownloadFailure::Other},
+        {CURLE_COULDNT_CONNECT, 0, DownloadFailure::Other},
+        {CURLE_OPERATION_TIMEDOUT, ECONNREFUSED, DownloadFailure::Other},
+        {CURLE_RECV_ERROR, ECONNRESET, DownloadFailure::Other},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(modInternetFileFunctions::classifyCurlResult(row.code, row.osErrno), row.failure)
+            << row.code << " " << row.osErrno;
+    }
+}
 
 TEST(AddressEncoding, EscapesOnlyWhatCannotStandInAnAddress)
 {

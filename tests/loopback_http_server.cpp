@@ -1,13 +1,19 @@
 // The loopback test server: blocking sockets, polled with a short time-out so
 // that stop() is noticed promptly by every thread, even in the middle of a pause.
+// The same source builds for Windows (Winsock) for the Win32 tests under Wine.
 #include "loopback_http_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +28,59 @@ namespace
 {
 
 constexpr int pollMillis = 20;
+
+#ifdef _WIN32
+using socklen_t = int;
+constexpr int MSG_NOSIGNAL = 0;
+
+int openSocket()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    const SOCKET s = started ? ::socket(AF_INET, SOCK_STREAM, 0) : INVALID_SOCKET;
+    return s == INVALID_SOCKET ? -1 : int(s);
+}
+
+int acceptSocket(int listener)
+{
+    const SOCKET s = ::accept(SOCKET(listener), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : int(s);
+}
+
+int pollSocket(int socket, int millis)
+{
+    WSAPOLLFD entry {SOCKET(socket), POLLIN, 0};
+    return ::WSAPoll(&entry, 1, millis);
+}
+
+void closeSocket(int socket)
+{
+    ::closesocket(SOCKET(socket));
+}
+#else
+int openSocket()
+{
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+int acceptSocket(int listener)
+{
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+int pollSocket(int socket, int millis)
+{
+    pollfd entry {socket, POLLIN, 0};
+    return ::poll(&entry, 1, millis);
+}
+
+void closeSocket(int socket)
+{
+    ::close(socket);
+}
+#endif
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -161,7 +220,7 @@ Server::~Server()
 
 bool Server::start()
 {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listener = openSocket();
     if (m_listener < 0)
         return false;
     sockaddr_in address {};
@@ -172,7 +231,7 @@ bool Server::start()
     if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
         || ::listen(m_listener, 64) != 0
         || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        ::close(m_listener);
+        closeSocket(m_listener);
         m_listener = -1;
         return false;
     }
@@ -194,7 +253,7 @@ void Server::stop()
     for (std::thread &thread : threads)
         thread.join();
     if (m_listener >= 0) {
-        ::close(m_listener);
+        closeSocket(m_listener);
         m_listener = -1;
     }
 }
@@ -213,14 +272,14 @@ std::vector<Request> Server::requests() const
 void Server::acceptLoop()
 {
     while (!m_stopping) {
-        pollfd listener {m_listener, POLLIN, 0};
-        if (::poll(&listener, 1, pollMillis) <= 0)
+        if (pollSocket(m_listener, pollMillis) <= 0)
             continue;
-        const int socket = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int socket = acceptSocket(m_listener);
         if (socket < 0)
             continue;
         const int one = 1;
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(
+            socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
         const int connection = ++m_connections;
         std::lock_guard lock(m_mutex);
         m_connectionThreads.emplace_back([this, socket, connection] { serve(socket, connection); });
@@ -245,8 +304,7 @@ void Server::serve(int socket, int connection)
     std::string buffer; // bytes received but not yet part of a handled request
     // Waits a moment for more bytes: false once the client has closed.
     const auto receive = [&] {
-        pollfd client {socket, POLLIN, 0};
-        if (::poll(&client, 1, pollMillis) <= 0)
+        if (pollSocket(socket, pollMillis) <= 0)
             return true;
         char bytes[16384];
         const ssize_t received = ::recv(socket, bytes, sizeof bytes, 0);
@@ -290,7 +348,7 @@ void Server::serve(int socket, int connection)
         if (clientCloses)
             open = false;
     }
-    ::close(socket);
+    closeSocket(socket);
 }
 
 } // namespace loopback

@@ -5,6 +5,7 @@
 // dark palette every control follows the palette.
 #include "ui/form1.h"
 
+#include "core/layout.h"
 #include "ui/accessibility.h"
 #include "ui/compositor_sizing.h"
 
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <string_view>
 
 namespace
 {
@@ -41,10 +43,18 @@ QFont controlFont(double points)
     return font;
 }
 
-void setTwipsGeometry(QWidget *widget, int left, int top, int width, int height)
+// The place and size the shared layout table gives the control of that name.
+void setTwipsGeometry(QWidget *widget, std::string_view name)
 {
+    const core::layout::Control &c = core::layout::control(name);
     widget->setGeometry(
-        Form1::twips(left), Form1::twips(top), Form1::twips(width), Form1::twips(height));
+        Form1::twips(c.left), Form1::twips(c.top), Form1::twips(c.width), Form1::twips(c.height));
+}
+
+QString startText(std::string_view name)
+{
+    const std::u16string_view text = core::layout::control(name).text;
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }
 
 // Each background role comes with its matching text role: white with black, or,
@@ -151,25 +161,25 @@ Form1::Form1(QWidget *parent)
     Check1->setObjectName(QStringLiteral("Check1"));
 
     // Configure: the window.
-    setFixedSize(twips(5670), twips(3525));
+    setFixedSize(twips(core::layout::clientWidth), twips(core::layout::clientHeight));
     setWindowIcon(transparentIcon());
     setAutoFillBackground(true);
 
     // The controls, top to bottom.
-    const QFont font = controlFont(9);
-    const QFont buttonFont = controlFont(11.25);
+    const QFont font = controlFont(core::layout::textPoints);
+    const QFont buttonFont = controlFont(core::layout::buttonPoints);
 
-    Label2->setText(QStringLiteral("Amount to Convert:"));
-    setTwipsGeometry(Label2, 120, 180, 1755, 195);
+    Label2->setText(startText("Label2"));
+    setTwipsGeometry(Label2, "Label2");
 
-    Text1->setText(QStringLiteral("1.00"));
-    setTwipsGeometry(Text1, 1920, 120, 1395, 315);
+    Text1->setText(startText("Text1"));
+    setTwipsGeometry(Text1, "Text1");
     Text1->setAccessibleName(QStringLiteral("Amount to Convert"));
 
-    Label3->setText(QStringLiteral("From:"));
-    setTwipsGeometry(Label3, 120, 660, 615, 195);
+    Label3->setText(startText("Label3"));
+    setTwipsGeometry(Label3, "Label3");
 
-    setTwipsGeometry(cboFromCurrency, 840, 600, 4755, 345);
+    setTwipsGeometry(cboFromCurrency, "cboFromCurrency");
     cboFromCurrency->setAccessibleName(QStringLiteral("From"));
 
     Line1->setFrameShape(QFrame::HLine);
@@ -177,29 +187,32 @@ Form1::Form1(QWidget *parent)
     Line1->setLineWidth(1);
     // The line is drawn on the window: the mouse over it is over the window.
     Line1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Line1->setGeometry(twips(120), twips(1080), twips(5520 - 120), 1);
+    {
+        const core::layout::Control &line = core::layout::control("Line1");
+        Line1->setGeometry(twips(line.left), twips(line.top), twips(line.width), 1);
+    }
 
-    Label4->setText(QStringLiteral("To:"));
-    setTwipsGeometry(Label4, 120, 1260, 615, 195);
+    Label4->setText(startText("Label4"));
+    setTwipsGeometry(Label4, "Label4");
 
-    setTwipsGeometry(cboToCurrency, 840, 1200, 4755, 345);
+    setTwipsGeometry(cboToCurrency, "cboToCurrency");
     cboToCurrency->setAccessibleName(QStringLiteral("To"));
 
-    Check2->setText(QStringLiteral("Convert"));
-    setTwipsGeometry(Check2, 120, 1680, 5415, 400);
+    Check2->setText(startText("Check2"));
+    setTwipsGeometry(Check2, "Check2");
 
-    Frame2->setTitle(QStringLiteral("Results"));
-    setTwipsGeometry(Frame2, 120, 2160, 5415, 1260);
+    Frame2->setTitle(startText("Frame2"));
+    setTwipsGeometry(Frame2, "Frame2");
 
-    setTwipsGeometry(Text2, 120, 300, 5175, 375);
+    setTwipsGeometry(Text2, "Text2");
     Text2->setReadOnly(true);
     // The default limit of 32767 characters would cut a long sentence, and Copy
     // To Clipboard copies the whole of it.
     Text2->setMaxLength(std::numeric_limits<int>::max());
     Text2->setAccessibleName(QStringLiteral("Results"));
 
-    Check1->setText(QStringLiteral("Copy To Clipboard"));
-    setTwipsGeometry(Check1, 120, 720, 5175, 400);
+    Check1->setText(startText("Check1"));
+    setTwipsGeometry(Check1, "Check1");
 
     for (QLabel *label : {Label2, Label3, Label4}) {
         label->setFont(font);

@@ -1,0 +1,71 @@
+// What every page download shares whatever carries it (libcurl on Linux, WinINet
+// on Windows): its limits, why it ended, and the one retry after starting the
+// local converter service when a loopback host refused the connection. The
+// clock is a parameter so that the retry's time budget is tested without waiting.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace core
+{
+
+// Bounds that keep one download from freezing the window or exhausting memory.
+struct DownloadLimits {
+    std::chrono::milliseconds connectTimeout {60'000};
+    std::chrono::milliseconds stallTimeout {60'000}; // nothing received for this long
+    std::size_t maxBodyBytes = 16 * 1024 * 1024;
+    // From the start to the end, connecting included: a server that trickles a
+    // byte now and then never trips the stall limit, and the window waits on this.
+    std::chrono::milliseconds totalTimeout {60'000};
+};
+
+// Why a download ended; only a refused connection is told apart.
+enum class DownloadFailure { None, ConnectionRefused, Other };
+
+// The longest a press waits for a service it started, retried download included.
+inline constexpr std::chrono::milliseconds serviceStartBudget {5000};
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual std::chrono::steady_clock::time_point now() const = 0;
+};
+
+class SteadyClock : public Clock
+{
+public:
+    std::chrono::steady_clock::time_point now() const override
+    {
+        return std::chrono::steady_clock::now();
+    }
+};
+
+// One download that reports why it failed.
+class DownloadAttempt
+{
+public:
+    virtual ~DownloadAttempt() = default;
+    virtual std::u16string download(
+        const std::u16string &address, const DownloadLimits &limits, DownloadFailure *failure)
+        = 0;
+};
+
+// Starts the converter service and says whether it came up within the time given.
+class ServiceStarter
+{
+public:
+    virtual ~ServiceStarter() = default;
+    virtual bool start(std::chrono::milliseconds within) = 0;
+};
+
+// The page at address. When the connection to a loopback host (hostIsLoopback)
+// is refused, the service is started once and, if it came up, the download is
+// tried once more within what is left of serviceStartBudget; any other failure
+// is final.
+std::u16string downloadStartingService(const std::u16string &address, bool hostIsLoopback,
+    DownloadAttempt &attempt, ServiceStarter *starter, const Clock &clock = SteadyClock());
+
+} // namespace core

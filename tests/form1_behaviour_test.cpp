@@ -1,0 +1,341 @@
+// Form1's behaviour on a fake view with no toolkit at all, as both builds run
+// it: the load and unload steps in their order, the restored choices, the
+// push-style buttons, select-on-focus, the pointer rules and Enter.
+#include "core/currency_catalogue.h"
+#include "core/form1_behaviour.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using core::CurrencyList;
+using core::FocusReason;
+using core::MousePointer;
+using core::PushButton;
+
+struct Log {
+    std::vector<std::string> steps;
+};
+
+class FakeView : public core::Form1View
+{
+public:
+    explicit FakeView(Log &log)
+        : m_log(log)
+    {
+    }
+    core::Form1Behaviour *behaviour = nullptr;
+    std::vector<std::u16string> lists[2];
+    std::u16string chosen[2];
+    std::u16string amountText = u"1.00";
+    std::u16string resultText, clipboard, caption;
+    bool pressed[2] = {false, false};
+    bool handCursor = true;
+    int selections = 0;
+    std::vector<MousePointer> pointers;
+
+    void addEntry(CurrencyList list, const std::u16string &entry) override
+    {
+        if (lists[0].empty() && lists[1].empty())
+            m_log.steps.push_back("fill");
+        lists[int(list)].push_back(entry);
+    }
+    bool chooseEntry(CurrencyList list, std::u16string_view text) override
+    {
+        for (const std::u16string &entry : lists[int(list)]) {
+            if (entry == text) {
+                chosen[int(list)] = entry;
+                return true;
+            }
+        }
+        return false;
+    }
+    std::u16string chosenEntry(CurrencyList list) const override { return chosen[int(list)]; }
+    std::u16string amount() const override { return amountText; }
+    void focusAmount() override { m_log.steps.push_back("focus"); }
+    void selectWholeAmount() override { ++selections; }
+    void showResult(const std::u16string &text) override { resultText = text; }
+    std::u16string result() const override { return resultText; }
+    bool isPressed(PushButton button) const override { return pressed[int(button)]; }
+    void setPressed(PushButton button, bool value) override
+    {
+        if (pressed[int(button)] == value)
+            return;
+        pressed[int(button)] = value;
+        // The Click event fires for the program's own change too, nested.
+        if (button == PushButton::Convert)
+            behaviour->Check2_Click();
+        else
+            behaviour->Check1_Click();
+    }
+    void setCaption(std::u16string_view text) override
+    {
+        m_log.steps.push_back("caption");
+        caption = text;
+    }
+    void centreOnScreen() override { m_log.steps.push_back("centre"); }
+    bool loadHandCursor() override
+    {
+        m_log.steps.push_back("cursor");
+        return handCursor;
+    }
+    void showPointer(MousePointer pointer) override { pointers.push_back(pointer); }
+    void putOnClipboard(const std::u16string &text) override
+    {
+        m_log.steps.push_back("clipboard");
+        clipboard = text;
+    }
+    void announce(const std::u16string &) override { }
+    void processPendingEvents() override { m_log.steps.push_back("events"); }
+    void endProcess() override { m_log.steps.push_back("end"); }
+
+private:
+    Log &m_log;
+};
+
+class FakeSession : public core::InternetSession
+{
+public:
+    explicit FakeSession(Log &log)
+        : m_log(log)
+    {
+    }
+    std::u16string page = u"<td align=left>1.00 USD = 0.86 EUR</td>";
+    std::vector<std::u16string> asked;
+    FakeView *view = nullptr;
+    std::vector<MousePointer> pointerDuringDownload;
+    void open() override { m_log.steps.push_back("open"); }
+    void close() override { m_log.steps.push_back("close"); }
+    std::u16string downloadPage(const std::u16string &address) override
+    {
+        asked.push_back(address);
+        pointerDuringDownload.push_back(view->pointers.back());
+        return page;
+    }
+
+private:
+    Log &m_log;
+};
+
+class FakeSettings : public core::SettingsStore
+{
+public:
+    explicit FakeSettings(Log &log)
+        : m_log(log)
+    {
+    }
+    std::map<std::u16string, std::u16string> values;
+    std::u16string getSetting(const std::u16string &app, const std::u16string &section,
+        const std::u16string &key) override
+    {
+        m_log.steps.push_back("get");
+        EXPECT_EQ(app, u"Vantoril");
+        EXPECT_EQ(section, u"Korvalux");
+        return values[key];
+    }
+    void saveSetting(const std::u16string &, const std::u16string &, const std::u16string &key,
+        const std::u16string &value) override
+    {
+        m_log.steps.push_back("save");
+        values[key] = value;
+    }
+
+private:
+    Log &m_log;
+};
+
+class FakeBrowser : public core::Browser
+{
+public:
+    explicit FakeBrowser(Log &log)
+        : m_log(log)
+    {
+    }
+    std::vector<std::u16string> opened;
+    void open(const std::u16string &address) override
+    {
+        m_log.steps.push_back("browser");
+        opened.push_back(address);
+    }
+
+private:
+    Log &m_log;
+};
+
+class FixedDraw : public core::RandomSource
+{
+public:
+    double value = 0.5;
+    double draw() override { return value; }
+};
+
+struct Rig {
+    Log log;
+    FakeView view {log};
+    FakeSession session {log};
+    FakeSettings settings {log};
+    FakeBrowser browser {log};
+    FixedDraw random;
+    core::Form1Behaviour form {view, {session, settings, browser, random, u"h:1"}};
+    Rig()
+    {
+        view.behaviour = &form;
+        session.view = &view;
+    }
+};
+
+TEST(Form1Behaviour, LoadAndUnloadRunTheirStepsInOrder)
+{
+    Rig rig;
+    rig.random.value = 0.06; // Int(6) + 1 = 7: the home page
+    rig.form.Form_Load();
+    EXPECT_EQ(rig.log.steps,
+        (std::vector<std::string> {
+            "open", "fill", "centre", "cursor", "browser", "get", "get", "caption", "focus"}));
+    EXPECT_EQ(rig.browser.opened, std::vector<std::u16string> {u"http://h:1/"});
+    EXPECT_EQ(rig.view.lists[0], core::currencyEntries());
+    EXPECT_EQ(rig.view.lists[1], core::currencyEntries());
+    EXPECT_EQ(rig.view.caption, u"Korvalux");
+    EXPECT_EQ(rig.view.selections, 1);
+    EXPECT_TRUE(rig.form.hasMouseIcon());
+
+    rig.log.steps.clear();
+    rig.form.Form_Unload();
+    rig.form.Form_Unload();
+    EXPECT_EQ(rig.log.steps, (std::vector<std::string> {"save", "save", "events", "close", "end"}));
+    EXPECT_EQ(rig.settings.values[u"FromCurrency"], u"United States Dollar (USD)");
+    EXPECT_EQ(rig.settings.values[u"ToCurrency"], u"Euro (EUR)");
+}
+
+TEST(Form1Behaviour, HomePageOnlyOnADrawOfSeven)
+{
+    const struct {
+        double draw;
+        bool opens;
+    } rows[] = {{0.06, true}, {0.0699, true}, {0.07, false}, {0.05999, false}, {0.0, false},
+        {0.999, false}, {1.0, false}, {-0.94, false}};
+    for (const auto &row : rows) {
+        Rig rig;
+        rig.random.value = row.draw;
+        rig.form.Form_Load();
+        EXPECT_EQ(rig.browser.opened.size(), row.opens ? 1u : 0u) << row.draw;
+    }
+}
+
+TEST(Form1Behaviour, RestoresStoredChoicesOrFallsBack)
+{
+    const struct {
+        std::u16string storedFrom, storedTo, shownFrom, shownTo;
+    } rows[] = {
+        {u"", u"", u"United States Dollar (USD)", u"Euro (EUR)"},
+        {u"Japanese Yen (JPY)", u"British Pound (GBP)", u"Japanese Yen (JPY)",
+            u"British Pound (GBP)"},
+        {u"Klingon Darsek (KDK)", u"euro (eur)", u"United States Dollar (USD)", u"Euro (EUR)"},
+    };
+    for (const auto &row : rows) {
+        Rig rig;
+        rig.settings.values[u"FromCurrency"] = row.storedFrom;
+        rig.settings.values[u"ToCurrency"] = row.storedTo;
+        rig.form.Form_Load();
+        EXPECT_EQ(rig.view.chosen[0], row.shownFrom);
+        EXPECT_EQ(rig.view.chosen[1], row.shownTo);
+    }
+}
+
+TEST(Form1Behaviour, EachPressActsOnceAndTheButtonSpringsBack)
+{
+    Rig rig;
+    rig.form.Form_Load();
+    rig.view.amountText = u"250";
+    rig.view.setPressed(PushButton::Convert, true); // a user's click
+    EXPECT_FALSE(rig.view.pressed[int(PushButton::Convert)]);
+    ASSERT_EQ(rig.session.asked.size(), 1u);
+    EXPECT_EQ(rig.session.asked[0], u"http://h:1/finance/converter?a=250&from=USD&to=EUR");
+    EXPECT_EQ(rig.view.resultText, u"1.00 USD = 0.86 EUR");
+    EXPECT_EQ(rig.session.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
+    EXPECT_EQ(rig.form.mousePointer(), MousePointer::Default);
+
+    rig.form.amountEnterPressed();
+    EXPECT_EQ(rig.session.asked.size(), 2u);
+    EXPECT_FALSE(rig.view.pressed[int(PushButton::Convert)]);
+
+    rig.session.page = u"";
+    rig.view.setPressed(PushButton::Convert, true);
+    EXPECT_EQ(rig.view.resultText, core::noAnswerText());
+
+    rig.log.steps.clear();
+    rig.view.setPressed(PushButton::Copy, true);
+    EXPECT_FALSE(rig.view.pressed[int(PushButton::Copy)]);
+    EXPECT_EQ(rig.log.steps, std::vector<std::string> {"clipboard"});
+    EXPECT_EQ(rig.view.clipboard, core::noAnswerText());
+}
+
+TEST(Form1Behaviour, OnlyARealFocusMoveSelectsTheAmount)
+{
+    const struct {
+        FocusReason reason;
+        int selectsOnFocus;
+        int selectsAfterRelease;
+    } rows[] = {
+        {FocusReason::Keyboard, 1, 1},
+        {FocusReason::Mouse, 1, 2},
+        {FocusReason::Program, 1, 1},
+        {FocusReason::Popup, 0, 0},
+        {FocusReason::Activation, 0, 0},
+    };
+    for (const auto &row : rows) {
+        Rig rig;
+        rig.form.amountFocused(row.reason);
+        EXPECT_EQ(rig.view.selections, row.selectsOnFocus) << int(row.reason);
+        rig.form.amountMouseReleased();
+        rig.form.amountMouseReleased(); // a later click inside keeps the caret
+        EXPECT_EQ(rig.view.selections, row.selectsAfterRelease) << int(row.reason);
+    }
+}
+
+TEST(Form1Behaviour, PointerFollowsTheHoverRulesButNeverOverridesBusy)
+{
+    Rig rig;
+    rig.form.buttonMouseMove();
+    EXPECT_EQ(rig.form.mousePointer(), MousePointer::Custom);
+    rig.form.buttonMouseMove();
+    rig.form.bareAreaMouseMove();
+    EXPECT_EQ(rig.form.mousePointer(), MousePointer::Default);
+    EXPECT_EQ(rig.view.pointers,
+        (std::vector<MousePointer> {MousePointer::Custom, MousePointer::Default}));
+
+    // Moves handled while a download runs leave the pointer busy.
+    class HoveringSession : public FakeSession
+    {
+    public:
+        using FakeSession::FakeSession;
+        core::Form1Behaviour *form = nullptr;
+        std::u16string downloadPage(const std::u16string &address) override
+        {
+            form->buttonMouseMove();
+            form->bareAreaMouseMove();
+            return FakeSession::downloadPage(address);
+        }
+    };
+    Log log;
+    FakeView view {log};
+    HoveringSession session {log};
+    FakeSettings settings {log};
+    FakeBrowser browser {log};
+    FixedDraw random;
+    core::Form1Behaviour form {view, {session, settings, browser, random, u"h"}};
+    view.behaviour = &form;
+    session.view = &view;
+    session.form = &form;
+    view.setPressed(PushButton::Convert, true);
+    EXPECT_EQ(session.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
+    EXPECT_EQ(
+        view.pointers, (std::vector<MousePointer> {MousePointer::Busy, MousePointer::Default}));
+}
+
+} // namespace

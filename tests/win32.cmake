@@ -1,0 +1,18 @@
+# The Windows platform layer and the Win32 window, in-process under Wine, with
+# the loopback test server built for Windows too.
+if(NOT WIN32)
+  return()
+endif()
+foreach(unit win32_platform form1_window)
+  korvalux_add_test(${unit} PLAIN TIMEOUT 120 LIBS korvalux_win32 ws2_32
+                    SOURCES ${CMAKE_CURRENT_LIST_DIR}/loopback_http_server.cpp)
+  target_include_directories(${unit}_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+endforeach()
+add_dependencies(form1_window_test korvalux_hand_cursor_file)
+
+add_test(NAME windows_e2e
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows_e2e.sh ${KORVALUX_WINE_RUN}
+                 ${KORVALUX_WINEPREFIX} $<TARGET_FILE:korvalux> ${KORVALUX_CONVERTER_HOST}
+                 ${CMAKE_BINARY_DIR}/korvalux-wine.png)
+set_tests_properties(windows_e2e PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
+                     TIMEOUT 120 RUN_SERIAL TRUE)
