@@ -4,6 +4,7 @@
 // Takes its listening socket from systemd when one is handed over; SIGHUP reads
 // the rate documents again.
 #include "service/activation.h"
+#include "service/curl_fetcher.h"
 #include "service/hang_up.h"
 #include "service/options.h"
 #include "service/rate_cache.h"
@@ -11,8 +12,6 @@
 #include "service/refresher.h"
 #include "service/reloader.h"
 #include "service/server.h"
-
-#include <curl/curl.h>
 
 #include <chrono>
 #include <iostream>
@@ -73,7 +72,7 @@ int main(int argc, char **argv)
     if (const auto missing = missingCatalogueCodes(*store.table()); !missing.empty())
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    CurlFetcher fetcher;
     RefreshOptions refresh;
     refresh.cacheDir = options.cacheDir;
     if (options.ecbUrl)
@@ -83,7 +82,7 @@ int main(int argc, char **argv)
     refresh.firstRoundWait = options.refreshWait;
     refresh.waitFrom = began;
     const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
-    Refresher refresher(store, refresh, log);
+    Refresher refresher(store, refresh, log, fetcher);
     if (options.refresh)
         options.server.freshRates = &refresher;
     Reloader reloader(store, options.dataDir, options.cacheDir, log, [&] {
@@ -109,7 +108,6 @@ int main(int argc, char **argv)
     notifyServiceManager("STOPPING=1");
 
     refresher.stop();
-    curl_global_cleanup();
     if (code == 0)
         std::cerr << "korvalux-service: stopped\n";
     return code;

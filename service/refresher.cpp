@@ -1,13 +1,9 @@
-// Fetching and installing fresh rates. libcurl runs on the refresher's own thread,
+// Fetching and installing fresh rates. Fetches run on the refresher's own thread,
 // so a slow feed holds up a request no longer than the first round's bounded
-// wait; cancel aborts a transfer at shut-down.
+// wait; a stop cancels a transfer under way.
 #include "service/refresher.h"
 
 #include "service/rate_cache.h"
-
-#include <curl/curl.h>
-
-#include <memory>
 
 namespace korvalux::service
 {
@@ -15,106 +11,15 @@ namespace korvalux::service
 namespace
 {
 
-struct CurlDeleter {
-    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
-};
-
-struct Sink {
-    std::string *body;
-    std::size_t limit;
-    bool overflow = false;
-};
-
-std::size_t collect(char *data, std::size_t size, std::size_t count, void *user)
-{
-    auto *sink = static_cast<Sink *>(user);
-    const std::size_t n = size * count;
-    if (sink->body->size() + n > sink->limit) {
-        sink->overflow = true;
-        return 0; // makes curl stop with a write error
-    }
-    sink->body->append(data, n);
-    return n;
-}
-
-int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    const auto *cancel = static_cast<const std::atomic<bool> *>(user);
-    return cancel && cancel->load() ? 1 : 0;
-}
-
-class CurlFetcher final : public DocumentFetcher
-{
-public:
-    FetchResult fetch(const std::string &url, const RefreshOptions &options,
-        const std::atomic<bool> *cancel) override
-    {
-        return fetchDocument(url, options, cancel);
-    }
-};
-
 // The ECB skips weekends and its holidays; a Friday's rates still stand on Tuesday.
 constexpr long publishedWithinDays = 4;
 
 } // namespace
 
-DocumentFetcher &curlFetcher()
-{
-    static CurlFetcher fetcher;
-    return fetcher;
-}
-
 bool olderThanPublished(const std::string &newestDate, const std::string &today)
 {
     return isIsoDate(newestDate) && isIsoDate(today)
         && daysBetween(newestDate, today) > publishedWithinDays;
-}
-
-FetchResult fetchDocument(
-    const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
-{
-    FetchResult result;
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) {
-        result.error = "cannot start a transfer";
-        return result;
-    }
-    Sink sink {&result.body, options.maxBytes};
-    char errorText[CURL_ERROR_SIZE] = {};
-    CURL *h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "korvalux-service/1.0");
-    curl_easy_setopt(
-        h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(options.transferTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(cancel));
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-
-    const CURLcode code = curl_easy_perform(h);
-    if (sink.overflow) {
-        result.error = "larger than " + std::to_string(options.maxBytes) + " bytes";
-    } else if (code != CURLE_OK) {
-        result.error = *errorText ? errorText : curl_easy_strerror(code);
-    } else {
-        long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-        if (status != 200)
-            result.error = "HTTP status " + std::to_string(status);
-    }
-    if (!result.error.empty())
-        result.body.clear();
-    return result;
 }
 
 ParseResult checkFetched(
@@ -146,8 +51,7 @@ std::string implausibleRate(
     return {};
 }
 
-Refresher::Refresher(
-    RateStore &store, RefreshOptions options, LogFunction log, DocumentFetcher &fetcher)
+Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log, Fetcher &fetcher)
     : m_store(store)
     , m_options(std::move(options))
     , m_log(std::move(log))
@@ -177,7 +81,7 @@ void Refresher::refreshOnce()
             if (url.empty())
                 continue;
             ++asked;
-            FetchResult fetched = m_fetcher.fetch(url, m_options, &m_stopping);
+            FetchResult fetched = m_fetcher.fetch(url, m_options.limits, &m_stopping);
             if (m_stopping)
                 return;
             std::string why = fetched.error;

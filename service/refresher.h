@@ -1,5 +1,5 @@
 // The periodic refresh of the two rate feeds (--refresh): fetch each over HTTP(S)
-// with libcurl (the daily table from each of its addresses, keeping the newest),
+// through a Fetcher (the daily table from each of its addresses, keeping the newest),
 // check the whole document, its date and that no rate jumped tenfold, install the
 // good ones in the rate store in one swap and keep them in the cache. Whatever
 // fails keeps the last good rates and says why in the log. When the rates held at
@@ -7,6 +7,7 @@
 // for the first round (FreshRatesWait).
 #pragma once
 
+#include "service/fetcher.h"
 #include "service/fresh_rates_wait.h"
 #include "service/rate_store.h"
 
@@ -32,9 +33,7 @@ struct RefreshOptions {
     };
     std::filesystem::path cacheDir;
     std::chrono::seconds interval {6 * 3600};
-    std::chrono::milliseconds connectTimeout {15'000};
-    std::chrono::milliseconds transferTimeout {60'000};
-    std::size_t maxBytes = 8 * 1024 * 1024;
+    FetchLimits limits;
     std::function<std::string()> today; // "YYYY-MM-DD" in UTC; the clock when empty
     // How long converter answers may wait for the first round when the rates held
     // are older than the feeds publish, counted from waitFrom (the service's start;
@@ -44,27 +43,6 @@ struct RefreshOptions {
 };
 
 using LogFunction = std::function<void(const std::string &line)>;
-
-struct FetchResult {
-    std::string body;
-    std::string error; // empty on success
-};
-
-// GET url; a status other than 200, a time-out or a body over maxBytes fails.
-FetchResult fetchDocument(const std::string &url, const RefreshOptions &options,
-    const std::atomic<bool> *cancel = nullptr);
-
-// Fetches one document; libcurl in the service, a fake in tests.
-class DocumentFetcher
-{
-public:
-    virtual ~DocumentFetcher() = default;
-    virtual FetchResult fetch(
-        const std::string &url, const RefreshOptions &options, const std::atomic<bool> *cancel)
-        = 0;
-};
-
-DocumentFetcher &curlFetcher(); // fetchDocument; it keeps no state
 
 // True when the newest rates held, of newestDate, are older than the feeds can
 // have published by today: more than 4 days, which covers a weekend and a holiday.
@@ -84,8 +62,7 @@ std::string implausibleRate(
 class Refresher : public FreshRatesWait
 {
 public:
-    Refresher(RateStore &store, RefreshOptions options, LogFunction log,
-        DocumentFetcher &fetcher = curlFetcher());
+    Refresher(RateStore &store, RefreshOptions options, LogFunction log, Fetcher &fetcher);
     ~Refresher();
     Refresher(const Refresher &) = delete;
     Refresher &operator=(const Refresher &) = delete;
@@ -110,7 +87,7 @@ private:
     RateStore &m_store;
     RefreshOptions m_options;
     LogFunction m_log;
-    DocumentFetcher &m_fetcher;
+    Fetcher &m_fetcher;
     // Until the first round ends; min(): no wait.
     std::atomic<Clock::time_point> m_holdUntil {Clock::time_point::min()};
     std::atomic<bool> m_stopping {false};

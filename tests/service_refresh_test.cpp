@@ -3,6 +3,7 @@
 // leave the rates as they were; of several daily addresses the newest wins;
 // readers never see a half-updated table nor a torn cache file; at start the
 // newest valid document of snapshot and cache wins and stale temporary files go.
+#include "service/curl_fetcher.h"
 #include "service/rate_cache.h"
 #include "service/rate_store.h"
 #include "service/refresher.h"
@@ -25,6 +26,13 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+// The feeds here are real servers on loopback, so the real fetcher asks them.
+CurlFetcher &curl()
+{
+    static CurlFetcher fetcher;
+    return fetcher;
+}
 
 // The real files moved to another day, with USD (ECB) and ARS (daily) set to
 // values derived from the day, so a reader can tell which day it looks at.
@@ -87,9 +95,9 @@ RefreshOptions options(const FeedServer &server, const fs::path &cache)
     o.ecbUrl = server.url("/ecb");
     o.dailyUrls = {server.url("/daily")};
     o.cacheDir = cache;
-    o.connectTimeout = 2000ms;
-    o.transferTimeout = 10s; // generous: only the stall test waits it out
-    o.maxBytes = 64 * 1024;
+    o.limits.connectTimeout = 2000ms;
+    o.limits.transferTimeout = 10s; // generous: only the stall test waits it out
+    o.limits.maxBytes = 64 * 1024;
     o.today = [] { return std::string("2026-07-31"); };
     return o;
 }
@@ -109,8 +117,9 @@ TEST(ServiceRefresh, GoodFeedsAreTakenTogetherAndCached)
     });
     RateStore store = realStore();
     std::vector<std::string> log;
-    Refresher refresher(store, options(server, cache.path()),
-        [&](const std::string &line) { log.push_back(line); });
+    Refresher refresher(
+        store, options(server, cache.path()), [&](const std::string &line) { log.push_back(line); },
+        curl());
     refresher.refreshOnce();
 
     const auto table = store.table();
@@ -185,8 +194,9 @@ TEST(ServiceRefresh, BadFeedsKeepTheLastGoodRates)
         const auto before = store.table();
         std::vector<std::string> log;
         RefreshOptions o = options(server, cache.path());
-        o.transferTimeout = 1500ms;
-        Refresher refresher(store, o, [&](const std::string &line) { log.push_back(line); });
+        o.limits.transferTimeout = 1500ms;
+        Refresher refresher(
+            store, o, [&](const std::string &line) { log.push_back(line); }, curl());
         refresher.refreshOnce();
 
         EXPECT_EQ(store.table(), before) << row.name; // the very same table
@@ -209,7 +219,8 @@ TEST(ServiceRefresh, OneBadFeedDoesNotHoldBackTheOther)
                               : loopback::response(200, dailyOfDay(8).substr(0, 300));
     });
     RateStore store = realStore();
-    Refresher refresher(store, options(server, cache.path()), [](const std::string &) {});
+    Refresher refresher(
+        store, options(server, cache.path()), [](const std::string &) {}, curl());
     refresher.refreshOnce();
     EXPECT_EQ(store.date(Feed::Ecb), "2026-07-08");
     EXPECT_EQ(store.date(Feed::Daily), "2026-07-06");
@@ -250,7 +261,8 @@ TEST(ServiceRefresh, TheNewestDailyTableOfAllAddressesWins)
         o.dailyUrls = {server.url("/a"), server.url("/b")};
         RateStore store = realStore();
         std::vector<std::string> log;
-        Refresher refresher(store, o, [&](const std::string &line) { log.push_back(line); });
+        Refresher refresher(
+            store, o, [&](const std::string &line) { log.push_back(line); }, curl());
         refresher.refreshOnce();
 
         EXPECT_EQ(store.date(Feed::Daily), row.dailyDate) << row.name;
@@ -324,7 +336,8 @@ TEST(ServiceRefresh, ReadersNeverSeeHalfAnUpdateNorATornCache)
         return loopback::response(200, path == "/ecb" ? ecbOfDay(d) : dailyOfDay(d));
     });
     RateStore store = realStore();
-    Refresher refresher(store, options(server, cache.path()), [](const std::string &) {});
+    Refresher refresher(
+        store, options(server, cache.path()), [](const std::string &) {}, curl());
 
     std::atomic<bool> done {false};
     std::atomic<int> checked {0};
@@ -470,8 +483,9 @@ TEST(ServiceRefresh, PeriodicRefreshStopsPromptlyMidTransfer)
     });
     RateStore store = realStore();
     RefreshOptions o = options(server, cache.path());
-    o.transferTimeout = 30s;
-    Refresher refresher(store, o, [](const std::string &) {});
+    o.limits.transferTimeout = 30s;
+    Refresher refresher(
+        store, o, [](const std::string &) {}, curl());
     refresher.start();
     std::this_thread::sleep_for(200ms);
     const auto before = std::chrono::steady_clock::now();

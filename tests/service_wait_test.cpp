@@ -1,4 +1,4 @@
-// The first refresh's bounded wait, against feeds faked behind DocumentFetcher (no
+// The first refresh's bounded wait, against feeds faked behind Fetcher (no
 // socket): stale rates hold converter answers while the first round runs, until
 // it ends or the bound passes; fresh rates, a service without --refresh, or a
 // bound already spent hold nothing. Each "request" waits as the server does, by
@@ -25,7 +25,7 @@ namespace
 
 // Both feeds behind one gate the test opens: then they answer with documents of
 // 2026-07-10, or fail; a stalling feed ignores the gate and waits for the cancel.
-class GatedFeeds final : public DocumentFetcher
+class GatedFeeds final : public Fetcher
 {
 public:
     enum class Mode { Answer, Fail, Stall };
@@ -35,7 +35,7 @@ public:
     }
 
     FetchResult fetch(
-        const std::string &url, const RefreshOptions &, const std::atomic<bool> *cancel) override
+        const std::string &url, const FetchLimits &, const std::atomic<bool> *cancel) override
     {
         std::unique_lock lock(m_mutex);
         // The cancel flag notifies nobody: look at it now and then.
