@@ -78,15 +78,22 @@ private:
     bool m_leaving = false; // on the strand
 };
 
+int concurrencyHint(unsigned threads, const ServerHost &host)
+{
+    if (threads > 1)
+        return static_cast<int>(threads);
+    // One serving thread owns the io_context alone: no locking inside it, unless
+    // the host posts into it from elsewhere.
+    return host.callsFromOtherThreads() ? 1 : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE;
+}
+
 } // namespace
 
 int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     const std::function<void(const std::string &where)> &onListening,
     const std::function<void()> &onReload)
 {
-    // One serving thread owns the io_context alone: no locking inside it.
-    net::io_context io(options.threads > 1 ? static_cast<int>(options.threads)
-                                           : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE);
+    net::io_context io(concurrencyHint(options.threads, host));
     boost::system::error_code ec;
     tcp::acceptor acceptor(io);
     std::string where = options.address + ":" + std::to_string(options.port);
