@@ -114,6 +114,9 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
         return failed("address");
 
     Control control(io, host, onReload);
+    // Stop requests are caught from here on; what they start runs only in run(),
+    // once the listener is there.
+    host.watch(control);
     std::shared_ptr<IdleWatch> watch;
     if (options.exitIdleTime.count() > 0) {
         watch = std::make_shared<IdleWatch>(io, options.exitIdleTime, [&] {
@@ -134,7 +137,6 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     listener->accept(); // nothing runs yet: no need to be on the strand
     if (watch)
         watch->arm();
-    host.watch(control);
 
     if (onListening)
         onListening(describe(local));
