@@ -16,13 +16,15 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_acceptance PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
+  # The transport behind a fake host, as another platform would give it.
+  korvalux_add_test(service_server PLAIN LIBS korvalux_service_transport)
   # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
                     SOURCES loopback_http_server.cpp service_process.cpp)
   # The process's signals, idle exit and handed sockets: no Qt.
   korvalux_add_test(service_lifecycle PLAIN LIBS korvalux_service_core
                     SOURCES service_process.cpp)
-  foreach(unit rates acceptance pages refresh fetch wait reload e2e lifecycle)
+  foreach(unit rates acceptance pages refresh fetch wait reload server e2e lifecycle)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
         KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
