@@ -1,0 +1,8 @@
+# korvalux-service's Windows parts under Wine: the WinINet fetcher against the
+# loopback server, and the real korvalux-service.exe started as a process.
+if(NOT WIN32 OR NOT KORVALUX_BUILD_SERVICE)
+  return()
+endif()
+korvalux_add_test(service_wininet PLAIN TIMEOUT 120 LIBS korvalux_service_core ws2_32
+                  SOURCES ${CMAKE_CURRENT_LIST_DIR}/loopback_http_server.cpp)
+target_include_directories(service_wininet_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
