@@ -8,9 +8,8 @@
 #include "service/hang_up.h"
 #include "service/options.h"
 #include "service/rate_cache.h"
+#include "service/rate_keeper.h"
 #include "service/rate_store.h"
-#include "service/refresher.h"
-#include "service/reloader.h"
 #include "service/server.h"
 
 #include <chrono>
@@ -73,22 +72,20 @@ int main(int argc, char **argv)
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 
     CurlFetcher fetcher;
-    RefreshOptions refresh;
-    refresh.cacheDir = options.cacheDir;
+    KeeperOptions keeping;
+    keeping.refresh = options.refresh;
+    keeping.dataDir = options.dataDir;
+    keeping.cacheDir = options.cacheDir;
     if (options.ecbUrl)
-        refresh.ecbUrl = *options.ecbUrl;
+        keeping.ecbUrl = *options.ecbUrl;
     if (!options.dailyUrls.empty()) // given addresses replace the defaults
-        refresh.dailyUrls = options.dailyUrls;
-    refresh.firstRoundWait = options.refreshWait;
-    refresh.waitFrom = began;
+        keeping.dailyUrls = options.dailyUrls;
+    keeping.firstRoundWait = options.refreshWait;
+    keeping.waitFrom = began;
     const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
-    Refresher refresher(store, refresh, log, fetcher);
+    RateKeeper keeper(store, keeping, log, fetcher);
     if (options.refresh)
-        options.server.freshRates = &refresher;
-    Reloader reloader(store, options.dataDir, options.cacheDir, log, [&] {
-        if (options.refresh)
-            refresher.refreshNow();
-    });
+        options.server.freshRates = &keeper;
 
     const int code = runServer(
         store, options.server,
@@ -98,16 +95,15 @@ int main(int argc, char **argv)
                 line += options.listenGiven ? " (socket from systemd; --listen ignored)"
                                             : " (socket from systemd)";
             log(line);
-            // The refresh runs on its own thread; only stale rates make converter
-            // answers wait for it, and then briefly.
-            if (options.refresh)
-                refresher.start();
+            // The keeper runs on its own thread; only stale rates make converter
+            // answers wait for its first refresh, and then briefly.
+            keeper.start();
             notifyServiceManager("READY=1");
         },
-        [&] { reloader.request(); });
+        [&] { keeper.requestReload(); });
     notifyServiceManager("STOPPING=1");
 
-    refresher.stop();
+    keeper.stop();
     if (code == 0)
         std::cerr << "korvalux-service: stopped\n";
     return code;

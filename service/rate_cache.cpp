@@ -2,6 +2,8 @@
 // lives are the system's business: files_posix.cpp, files_windows.cpp.
 #include "service/rate_cache.h"
 
+#include "service/rate_acceptance.h"
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -92,24 +94,22 @@ std::variant<StartDocuments, std::string> loadStartDocuments(
         std::sort(candidates.begin(), candidates.end());
         candidates.push_back(cacheDir / cacheFileName(feed));
 
-        std::optional<RateDocument> best;
+        // No document in use yet: the newest valid one wins, a tie going to the later
+        // file, so the cache (read last) beats the snapshot of its day.
+        DocumentChoice choice({day, nullptr, nullptr}, OnTie::TakeLater);
         fs::path bestPath;
         std::string problems;
         for (const auto &path : candidates) {
             const auto text = readWholeFile(path);
             if (!text)
                 continue;
-            auto parsed = checkDocument(feed, *text, day);
-            if (auto *why = std::get_if<std::string>(&parsed)) {
-                problems += "\n  refused " + path.string() + ": " + *why;
-                continue;
-            }
-            auto &doc = std::get<RateDocument>(parsed);
-            if (!best || doc.date >= best->date) {
-                best = std::move(doc);
+            const auto verdict = choice.offer(parseFeed(feed, *text));
+            if (!verdict.refusal.empty())
+                problems += "\n  refused " + path.string() + ": " + verdict.refusal;
+            else if (verdict.best)
                 bestPath = path;
-            }
         }
+        auto &best = choice.best();
         if (!best)
             return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() + " or "
                 + cacheDir.string() + problems;
