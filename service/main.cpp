@@ -7,6 +7,7 @@
 #include "service/curl_fetcher.h"
 #include "service/hang_up.h"
 #include "service/options.h"
+#include "service/posix_host.h"
 #include "service/rate_cache.h"
 #include "service/rate_keeper.h"
 #include "service/rate_store.h"
@@ -57,8 +58,7 @@ int main(int argc, char **argv)
         std::cerr << "korvalux-service: " << handed.error << "\n";
         return 1;
     }
-    options.server.handedSocket = handed.fd;
-    options.server.hangUpFd = hangUps;
+    PosixHost host(handed.fd, hangUps);
 
     auto loaded = loadStartDocuments(options.dataDir, options.cacheDir);
     if (auto *why = std::get_if<std::string>(&loaded)) {
@@ -88,7 +88,7 @@ int main(int argc, char **argv)
         options.server.freshRates = &keeper;
 
     const int code = runServer(
-        store, options.server,
+        store, options.server, host,
         [&](const std::string &where) {
             std::string line = "korvalux-service: listening on " + where;
             if (handed.fd >= 0)
