@@ -1,17 +1,13 @@
 // korvalux-service as a Windows console process: the snapshot in data\ beside
-// the program, the cache under %LOCALAPPDATA%, and the console's control events
+// the program, WinINet for the feeds, and the console's control events
 // (Ctrl+C, Ctrl+Break, the console closing, the system shutting down) asking
-// the server to stop. Their handler runs on a thread the system starts, so it
-// only posts the request to the server, which is safe from any thread; for a
-// closing console, which ends the process once the handler returns, it also
-// waits briefly for main to finish.
+// the server to stop, as console_stop.h says.
 #include "service/process_host.h"
 
+#include "service/console_stop.h"
 #include "service/wininet_fetcher.h"
 
 #include <windows.h>
-
-#include <mutex>
 
 namespace korvalux::service
 {
@@ -19,38 +15,18 @@ namespace korvalux::service
 namespace
 {
 
-// Windows ends the process some five seconds after a close event; the rest is
-// kept for the stop's own leaving.
-constexpr DWORD closeWaitMs = 4000;
-
 // SetConsoleCtrlHandler takes a plain function: what it reaches lives here, for
-// the one host a process has.
-struct ConsoleStop {
-    std::mutex mutex; // guards control and serving
-    ServerControl *control = nullptr;
-    bool serving = false; // from watch until main finishes
-    HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-};
-
+// the one host a process has. Never destroyed: a closing console's handler may
+// still be leaving it while the process exits.
 ConsoleStop &consoleStop()
 {
-    static ConsoleStop state;
-    return state;
+    static ConsoleStop *const state = new ConsoleStop;
+    return *state;
 }
 
 BOOL WINAPI onConsoleControl(DWORD event)
 {
-    ConsoleStop &state = consoleStop();
-    {
-        const std::lock_guard lock(state.mutex);
-        if (!state.serving)
-            return FALSE; // not serving yet: the system's default, ending the process
-        if (state.control)
-            state.control->requestStop();
-    }
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
-        WaitForSingleObject(state.finished, closeWaitMs);
-    return TRUE;
+    return consoleStop().handle(event) ? TRUE : FALSE;
 }
 
 class WindowsProcess final : public ProcessHost
@@ -65,20 +41,9 @@ public:
     WindowsProcess(const WindowsProcess &) = delete;
     WindowsProcess &operator=(const WindowsProcess &) = delete;
 
-    void watch(ServerControl &control) override
-    {
-        ConsoleStop &state = consoleStop();
-        const std::lock_guard lock(state.mutex);
-        state.control = &control;
-        state.serving = true;
-    }
-    void forget() override
-    {
-        ConsoleStop &state = consoleStop();
-        const std::lock_guard lock(state.mutex);
-        state.control = nullptr; // serving stays true: a late event waits for the end
-    }
-    void finished() override { SetEvent(consoleStop().finished); }
+    void watch(ServerControl &control) override { consoleStop().watch(control); }
+    void forget() override { consoleStop().forget(); }
+    void finished() override { consoleStop().finished(); }
 };
 
 std::filesystem::path programFolder()

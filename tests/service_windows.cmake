@@ -14,3 +14,6 @@ target_include_directories(service_exe_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(service_exe_test PRIVATE
   KORVALUX_SERVICE_EXE=L"$<TARGET_FILE:korvalux-service>")
 add_dependencies(service_exe_test korvalux-service)
+
+# The console control events' effect, in-process.
+korvalux_add_test(service_console PLAIN TIMEOUT 60 LIBS korvalux_service_core)
