@@ -12,13 +12,13 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_framing PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_acceptance PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
-endif()
-# Linux only: libcurl, fork and exec, signals, systemd, POSIX temporary folders.
-if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
+endif()
+# Linux only: libcurl, fork and exec, signals, systemd.
+if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_test(service_fetch PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
-  korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
   # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
                     SOURCES loopback_http_server.cpp service_process.cpp)
