@@ -55,10 +55,7 @@ RateStore realStore()
 class TempDir
 {
 public:
-    TempDir()
-    {
-        m_path = testing_support::makeTempFolder("korvalux-refresh");
-    }
+    TempDir() { m_path = testing_support::makeTempFolder("korvalux-refresh"); }
     ~TempDir() { fs::remove_all(m_path); }
     const fs::path &path() const { return m_path; }
 

@@ -43,10 +43,7 @@ RateDocument dailyInUse(const std::string &date)
 class Folder
 {
 public:
-    Folder()
-    {
-        m_path = testing_support::makeTempFolder("korvalux-reload");
-    }
+    Folder() { m_path = testing_support::makeTempFolder("korvalux-reload"); }
     ~Folder() { fs::remove_all(m_path); }
     Folder(const Folder &) = delete;
     Folder &operator=(const Folder &) = delete;
