@@ -4,6 +4,10 @@
 // what is left of the transfer's time) for the next bytes, so each read returns
 // at once with what has come; a read that asked for a full buffer would wait for
 // all of it. The cancel flag and the overall time are checked between reads.
+// A read can still wait on a stalled feed, and neither closing its handle nor
+// the receive time-out ends that wait under Wine; so the transfer runs on a
+// thread of its own, and a cancel leaves it at once: the caller returns, and
+// the abandoned transfer ends by itself (at its next read, or its time-out).
 #include "service/wininet_fetcher.h"
 
 #include <windows.h>
@@ -11,10 +15,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 namespace korvalux::service
 {
@@ -89,9 +96,7 @@ std::optional<unsigned long long> numericHeader(HINTERNET request, DWORD query)
     return value;
 }
 
-} // namespace
-
-FetchResult WinInetFetcher::fetch(
+FetchResult transfer(
     const std::string &url, const FetchLimits &limits, const std::atomic<bool> *cancel)
 {
     using Clock = std::chrono::steady_clock;
@@ -160,6 +165,44 @@ FetchResult WinInetFetcher::fetch(
         return fail("cut short after " + std::to_string(result.body.size()) + " of "
             + std::to_string(*length) + " bytes");
     return result;
+}
+
+// One transfer, shared by the fetch waiting for it and the thread doing it, so
+// either may go first.
+struct Transfer {
+    std::mutex mutex; // guards the two members below
+    std::condition_variable changed;
+    bool finished = false;
+    FetchResult result;
+    std::atomic<bool> abandoned {false};
+};
+
+} // namespace
+
+FetchResult WinInetFetcher::fetch(
+    const std::string &url, const FetchLimits &limits, const std::atomic<bool> *cancel)
+{
+    if (!cancel || cancel->load())
+        return transfer(url, limits, cancel);
+    auto shared = std::make_shared<Transfer>();
+    std::thread([shared, url, limits] {
+        FetchResult result = transfer(url, limits, &shared->abandoned);
+        {
+            const std::lock_guard lock(shared->mutex);
+            shared->result = std::move(result);
+            shared->finished = true;
+        }
+        shared->changed.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    while (!shared->changed.wait_for(
+        lock, std::chrono::milliseconds(50), [&] { return shared->finished; })) {
+        if (cancel->load()) {
+            shared->abandoned = true;
+            return {{}, "cancelled"};
+        }
+    }
+    return std::move(shared->result);
 }
 
 } // namespace korvalux::service

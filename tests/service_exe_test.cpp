@@ -1,12 +1,16 @@
 // The real korvalux-service.exe under Wine, started as the window or an
 // installer would start it: the converter answered from the snapshot beside it,
-// keep-alive, a framing refusal, and its leaving once idle.
+// keep-alive, a framing refusal, its leaving once idle, and the refresh through
+// WinINet into the cache.
+#include "loopback_http_server.h"
 #include "service_exe_process.h"
+#include "service_test_data.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -99,6 +103,72 @@ TEST(ServiceExe, LeavesWithCodeZeroOnceIdle)
             << row.what << "\n"
             << service.log();
     }
+}
+
+// The snapshot, of 2026-07-06, is stale today: with --refresh the first
+// converter answer waits for the feeds. One that answers gives today's rates
+// and fills the cache; one that stalls is waited for only briefly, and holds
+// neither the answer nor the leaving.
+TEST(ServiceExe, RefreshesThroughWinInetAndLeavesWhateverTheFeeds)
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char today[16];
+    std::snprintf(today, sizeof today, "%04u-%02u-%02u", now.wYear % 10000u, now.wMonth % 100u,
+        now.wDay % 100u);
+    namespace testData = korvalux::service::testData;
+    loopback::Server answering(
+        [&](const loopback::Request &request) {
+            return loopback::response(200,
+                testData::replaced(
+                    request.target == "/ecb" ? testData::ecbText() : testData::dailyText(),
+                    "2026-07-06", today));
+        },
+        false);
+    loopback::Server stalling(
+        [](const loopback::Request &) {
+            return loopback::Answer()
+                .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
+                .pause(30s);
+        },
+        false);
+    ASSERT_TRUE(answering.start());
+    ASSERT_TRUE(stalling.start());
+    const struct {
+        const char *what;
+        const loopback::Server &feed;
+        std::wstring wait;
+        std::string shown;
+        bool cached;
+    } rows[] = {
+        {"the feeds answer", answering, L"30", "(" + std::string(today) + ")", true},
+        {"the feeds stall", stalling, L"1", "(2026-07-06)", false},
+    };
+    for (const auto &row : rows) {
+        TempFolder cache("korvalux-exe-test");
+        const std::string url = row.feed.baseUrl();
+        const std::wstring base(url.begin(), url.end());
+        exe::ServiceProcess service(KORVALUX_SERVICE_EXE,
+            arguments(cache,
+                {L"--refresh", L"--refresh-wait", row.wait, L"--exit-idle-time", L"1", L"--ecb-url",
+                    base + L"/ecb", L"--daily-url", base + L"/daily"}));
+        ASSERT_TRUE(service.started()) << row.what;
+        const unsigned short port = service.waitForPort(30s);
+        ASSERT_NE(port, 0) << row.what << "\n" << service.log();
+        {
+            exe::Client client(port);
+            const std::string answer
+                = client.exchange(get("/finance/converter?a=1&from=USD&to=EUR"));
+            EXPECT_NE(answer.find(row.shown), std::string::npos) << row.what << "\n" << answer;
+        }
+        // A stalled transfer left behind never holds the leaving.
+        EXPECT_EQ(service.waitForExit(10s), std::optional<DWORD>(0)) << row.what << "\n"
+                                                                     << service.log();
+        EXPECT_EQ(fs::exists(cache.path() / "ecb.xml"), row.cached) << row.what;
+        EXPECT_EQ(fs::exists(cache.path() / "daily.json"), row.cached) << row.what;
+    }
+    answering.stop();
+    stalling.stop();
 }
 
 } // namespace

@@ -76,6 +76,9 @@ TEST(WinInetFetcher, GivesTheBodyOfA200AndFailsEverythingElse)
         {"past the overall bound", trickle(), briefly, -1ms, "", "timed out"},
         {"cancelled before", loopback::response(200, feed), defaults, 0ms, "", "cancelled"},
         {"cancelled mid-body", trickle(), defaults, 500ms, "", "cancelled"},
+        {"cancelled while stalled",
+            loopback::Answer().send(head(100)).send("xx").pause(6s).send(std::string(98, 'x')),
+            defaults, 500ms, "", "cancelled"},
     };
 
     for (const auto &row : rows) {
