@@ -1,13 +1,11 @@
 // korvalux-service: reads its options, loads the newest rates from the shipped
 // snapshot and the cache, optionally keeps them fresh (--refresh) and serves the
-// converter page until SIGTERM or SIGINT, or until idle for --exit-idle-time.
-// Takes its listening socket from systemd when one is handed over; SIGHUP reads
-// the rate documents again.
-#include "service/activation.h"
-#include "service/curl_fetcher.h"
-#include "service/hang_up.h"
+// converter page until the system asks it to stop (SIGTERM or SIGINT; on Windows
+// Ctrl+C, Ctrl+Break or the console closing), or until idle for
+// --exit-idle-time. What else differs by system is in process_host.h: on Linux
+// the socket systemd hands over and SIGHUP, which reads the rate documents again.
 #include "service/options.h"
-#include "service/posix_host.h"
+#include "service/process_host.h"
 #include "service/rate_cache.h"
 #include "service/rate_keeper.h"
 #include "service/rate_store.h"
@@ -18,10 +16,6 @@
 #include <string>
 #include <vector>
 
-#ifndef KORVALUX_SERVICE_DATA_DIR
-#define KORVALUX_SERVICE_DATA_DIR "/usr/local/share/korvalux-service"
-#endif
-
 using namespace korvalux::service;
 
 int main(int argc, char **argv)
@@ -29,36 +23,26 @@ int main(int argc, char **argv)
     // A first answer's wait for fresh rates is bounded from here: a window that
     // started the service counts its budget from about the same moment.
     const auto began = std::chrono::steady_clock::now();
-    // SIGHUP's default ends the process: caught before anything else, for good. A
-    // reload asked while the rates load is made once serving starts.
-    const int hangUps = catchHangUps();
+    const std::unique_ptr<ProcessHost> host = makeProcessHost();
     ServiceOptions defaults;
-    defaults.dataDir = KORVALUX_SERVICE_DATA_DIR;
-#ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
-    // Not installed yet: run from the build tree with the snapshot in the sources.
-    if (std::error_code ec; !std::filesystem::is_directory(defaults.dataDir, ec))
-        defaults.dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
-#endif
+    defaults.dataDir = defaultDataDir();
     auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), defaults);
     if (parsed.outcome == ParsedOptions::Outcome::Help) {
-        std::cout << usageText(KORVALUX_SERVICE_DATA_DIR);
+        std::cout << usageText(usageDefaults());
         return 0;
     }
     if (parsed.outcome == ParsedOptions::Outcome::Bad) {
-        std::cerr << "korvalux-service: " << parsed.error << "\n"
-                  << usageText(KORVALUX_SERVICE_DATA_DIR);
+        std::cerr << "korvalux-service: " << parsed.error << "\n" << usageText(usageDefaults());
         return 2;
     }
     ServiceOptions &options = parsed.options;
     if (options.cacheDir.empty())
         options.cacheDir = defaultCacheDir();
 
-    const HandedSocket handed = takeHandedSocket();
-    if (!handed.error.empty()) {
-        std::cerr << "korvalux-service: " << handed.error << "\n";
+    if (const std::string why = host->takeOver(); !why.empty()) {
+        std::cerr << "korvalux-service: " << why << "\n";
         return 1;
     }
-    PosixHost host(handed.fd, hangUps);
 
     auto loaded = loadStartDocuments(options.dataDir, options.cacheDir);
     if (auto *why = std::get_if<std::string>(&loaded)) {
@@ -71,7 +55,7 @@ int main(int argc, char **argv)
     if (const auto missing = missingCatalogueCodes(*store.table()); !missing.empty())
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 
-    CurlFetcher fetcher;
+    const std::unique_ptr<Fetcher> fetcher = makeFeedFetcher();
     KeeperOptions keeping;
     keeping.refresh = options.refresh;
     keeping.dataDir = options.dataDir;
@@ -83,28 +67,26 @@ int main(int argc, char **argv)
     keeping.firstRoundWait = options.refreshWait;
     keeping.waitFrom = began;
     const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
-    RateKeeper keeper(store, keeping, log, fetcher);
+    RateKeeper keeper(store, keeping, log, *fetcher);
     if (options.refresh)
         options.server.freshRates = &keeper;
 
     const int code = runServer(
-        store, options.server, host,
+        store, options.server, *host,
         [&](const std::string &where) {
-            std::string line = "korvalux-service: listening on " + where;
-            if (handed.fd >= 0)
-                line += options.listenGiven ? " (socket from systemd; --listen ignored)"
-                                            : " (socket from systemd)";
-            log(line);
+            log("korvalux-service: listening on " + where
+                + host->listeningNote(options.listenGiven));
             // The keeper runs on its own thread; only stale rates make converter
             // answers wait for its first refresh, and then briefly.
             keeper.start();
-            notifyServiceManager("READY=1");
+            host->ready();
         },
         [&] { keeper.requestReload(); });
-    notifyServiceManager("STOPPING=1");
+    host->stopping();
 
     keeper.stop();
     if (code == 0)
         std::cerr << "korvalux-service: stopped\n";
+    host->finished();
     return code;
 }

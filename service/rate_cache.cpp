@@ -1,19 +1,13 @@
-// Reading the snapshot and the cache at start, and writing the cache: plain POSIX
-// calls so that each step's failure is known and nothing is left half-written.
+// Reading the snapshot and the cache at start. Writing the cache and where it
+// lives are the system's business: files_posix.cpp, files_windows.cpp.
 #include "service/rate_cache.h"
 
 #include "service/rate_acceptance.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvalux::service
 {
@@ -24,9 +18,15 @@ namespace
 {
 
 // Taken while static objects are built, before any cache write of this process.
-const fs::file_time_type processStart = fs::file_time_type::clock::now();
+// Whole seconds, since some systems keep a file's time to the second (MinGW's
+// std::filesystem on Windows does): a file written in the start's second counts
+// as written after it, and is left for a later start.
+const fs::file_time_type processStart
+    = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
 
-constexpr std::string_view temporarySuffix = ".XXXXXX"; // mkstemp's pattern
+// writeFileAtomically's temporary names: the file's name, a dot, six letters or
+// digits (mkstemp's pattern on POSIX).
+constexpr std::string_view temporarySuffix = ".XXXXXX";
 
 bool isTemporaryName(std::string_view name)
 {
@@ -61,62 +61,6 @@ std::optional<std::string> readWholeFile(const fs::path &path)
     if (in.bad())
         return std::nullopt;
     return std::move(content).str();
-}
-
-std::string writeFileAtomically(const fs::path &path, std::string_view bytes)
-{
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    if (ec)
-        return "cannot create " + path.parent_path().string() + ": " + ec.message();
-    std::string tmp = path.string() + std::string(temporarySuffix);
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return "cannot create a file in " + path.parent_path().string() + ": "
-            + std::strerror(errno);
-    auto fail = [&](const char *what) {
-        const std::string why = std::string(what) + " " + tmp + ": " + std::strerror(errno);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return why;
-    };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail("cannot write");
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)
-        return fail("cannot flush");
-    if (::close(fd) != 0) {
-        const std::string why = "cannot close " + tmp + ": " + std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = "cannot rename " + tmp + ": " + std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    // The rename itself must reach the disk too.
-    const int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return {};
-}
-
-fs::path defaultCacheDir()
-{
-    if (const char *xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
-        return fs::path(xdg) / "korvalux-service";
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return fs::path(home) / ".cache" / "korvalux-service";
-    return fs::temp_directory_path() / "korvalux-service-cache";
 }
 
 std::vector<fs::path> removeStaleTemporaryFiles(const fs::path &cacheDir)
