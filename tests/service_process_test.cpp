@@ -183,7 +183,7 @@ TEST_F(ServiceStart, RetriesOnceTheServiceItStartedListens)
         EXPECT_LT(waited, row.atMost);
         if (row.served) {
             const std::u16string expected = u"<td align=left>served:|--listen|" + host
-                + u"|--exit-idle-time|300|--quiet</td>";
+                + u"|--exit-idle-time|300|--quiet|--refresh</td>";
             EXPECT_EQ(page, expected);
             // It answered its one request and ended by itself.
             EXPECT_TRUE(processGone(starter.lastProcessId(), 5000));

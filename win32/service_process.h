@@ -40,9 +40,10 @@ std::wstring installedServiceProgram();
 class ServiceProcess : public core::ServiceStarter
 {
 public:
-    // Extra arguments follow --listen and the idle exit.
+    // Extra arguments follow --listen and the idle exit; by default, as on Linux,
+    // no request log and fresh rates.
     ServiceProcess(std::u16string hostPort, std::wstring program = installedServiceProgram(),
-        std::vector<std::wstring> extraArguments = {L"--quiet"});
+        std::vector<std::wstring> extraArguments = {L"--quiet", L"--refresh"});
 
     // Starts the program and waits, within the time given, for its port. False,
     // with nothing started, for a host that is not loopback.
