@@ -27,6 +27,7 @@ trap 'stop_pids "${pids[@]}"; "$wine_run" --prefix "$prefix" --stop; rm -rf "$pr
 export DISPLAY=$(cat "$prefix/.korvalux-display")
 wine() { "$wine_run" --prefix "$prefix" -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
+has_key() { "$wine_run" --prefix "$prefix" -- reg query "$1" </dev/null >/dev/null 2>&1; }
 
 # Installed silently, the files, the shortcut and the entry are there.
 install_silently "$wine_run" "$prefix" "$setup"
@@ -81,7 +82,7 @@ for gone in "$dir" "$cache" "$(dirname "$cache")" "$shortcut"; do
   [[ ! -e "$gone" ]] || fail "$gone is left after the uninstall"
 done
 [[ -z "$(service_pids "$prefix")" ]] || fail "the service runs on after the uninstall"
-[[ -z "$(wine reg query "$uninstall_key")" ]] || fail "the Apps & features entry is left"
+! has_key "$uninstall_key" || fail "the Apps & features entry is left"
 saved=$(wine reg query "$settings_key")
 echo "$saved"
 grep -q 'FromCurrency.*REG_SZ.*United States Dollar (USD)' <<<"$saved" || fail "FromCurrency is gone"
