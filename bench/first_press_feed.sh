@@ -42,7 +42,7 @@ private_display_start
 isolate_korvalux
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 
-# The built-in feed addresses (service/refresher.h), served from $work/feeds.
+# The built-in feed addresses (service/rate_keeper.h), served from $work/feeds.
 hosts=(www.ecb.europa.eu cdn.jsdelivr.net currency-api.pages.dev)
 today=$(date -u +%F)
 mkdir -p "$work/feeds"

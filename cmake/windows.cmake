@@ -1,5 +1,6 @@
 # The Windows build (cross-built with cmake/mingw-w64-x86_64.cmake): the core,
-# the Win32 window korvalux.exe, and their tests, which ctest runs under Wine in
+# the Win32 window korvalux.exe, the service korvalux-service.exe
+# (cmake/windows-service.cmake), and their tests, which ctest runs under Wine in
 # a private prefix (scripts/lib/wine-run). The hand cursor's generator is a host
 # tool, built for this machine by a sub-build of the same configure.
 enable_language(RC)
@@ -24,6 +25,9 @@ add_custom_command(OUTPUT ${KORVALUX_HAND_CURSOR}
 add_custom_target(korvalux_hand_cursor_file ALL DEPENDS ${KORVALUX_HAND_CURSOR})
 
 add_subdirectory(win32)
+if(KORVALUX_BUILD_SERVICE)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-service.cmake)
+endif()
 
 # The start-up benchmark's baseline: bench/wine_startup.sh times korvalux.exe
 # against it under Wine.
@@ -72,3 +76,5 @@ endfunction()
 
 include(${PROJECT_SOURCE_DIR}/tests/core.cmake)
 include(${PROJECT_SOURCE_DIR}/tests/win32.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/tests/service.cmake)
+include(${PROJECT_SOURCE_DIR}/tests/service_windows.cmake OPTIONAL)

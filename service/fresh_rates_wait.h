@@ -1,5 +1,5 @@
 // What the serving side asks before it answers a converter request: hold it for
-// fresher rates, and until when? The rates' keeper (Refresher) answers from any
+// fresher rates, and until when? The rates' keeper (RateKeeper) answers from any
 // thread. The server asks again on a timer of the waiting connection, so its
 // io_context thread never blocks and no other thread ever posts into it.
 #pragma once

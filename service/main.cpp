@@ -1,26 +1,20 @@
 // korvalux-service: reads its options, loads the newest rates from the shipped
 // snapshot and the cache, optionally keeps them fresh (--refresh) and serves the
-// converter page until SIGTERM or SIGINT, or until idle for --exit-idle-time.
-// Takes its listening socket from systemd when one is handed over; SIGHUP reads
-// the rate documents again.
-#include "service/activation.h"
-#include "service/curl_fetcher.h"
-#include "service/hang_up.h"
+// converter page until the system asks it to stop (SIGTERM or SIGINT; on Windows
+// Ctrl+C, Ctrl+Break or the console closing), or until idle for
+// --exit-idle-time. What else differs by system is in process_host.h: on Linux
+// the socket systemd hands over and SIGHUP, which reads the rate documents again.
 #include "service/options.h"
+#include "service/process_host.h"
 #include "service/rate_cache.h"
+#include "service/rate_keeper.h"
 #include "service/rate_store.h"
-#include "service/refresher.h"
-#include "service/reloader.h"
 #include "service/server.h"
 
 #include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
-
-#ifndef KORVALUX_SERVICE_DATA_DIR
-#define KORVALUX_SERVICE_DATA_DIR "/usr/local/share/korvalux-service"
-#endif
 
 using namespace korvalux::service;
 
@@ -29,37 +23,26 @@ int main(int argc, char **argv)
     // A first answer's wait for fresh rates is bounded from here: a window that
     // started the service counts its budget from about the same moment.
     const auto began = std::chrono::steady_clock::now();
-    // SIGHUP's default ends the process: caught before anything else, for good. A
-    // reload asked while the rates load is made once serving starts.
-    const int hangUps = catchHangUps();
+    const std::unique_ptr<ProcessHost> host = makeProcessHost();
     ServiceOptions defaults;
-    defaults.dataDir = KORVALUX_SERVICE_DATA_DIR;
-#ifdef KORVALUX_SERVICE_SOURCE_DATA_DIR
-    // Not installed yet: run from the build tree with the snapshot in the sources.
-    if (std::error_code ec; !std::filesystem::is_directory(defaults.dataDir, ec))
-        defaults.dataDir = KORVALUX_SERVICE_SOURCE_DATA_DIR;
-#endif
+    defaults.dataDir = defaultDataDir();
     auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), defaults);
     if (parsed.outcome == ParsedOptions::Outcome::Help) {
-        std::cout << usageText(KORVALUX_SERVICE_DATA_DIR);
+        std::cout << usageText(usageDefaults());
         return 0;
     }
     if (parsed.outcome == ParsedOptions::Outcome::Bad) {
-        std::cerr << "korvalux-service: " << parsed.error << "\n"
-                  << usageText(KORVALUX_SERVICE_DATA_DIR);
+        std::cerr << "korvalux-service: " << parsed.error << "\n" << usageText(usageDefaults());
         return 2;
     }
     ServiceOptions &options = parsed.options;
     if (options.cacheDir.empty())
         options.cacheDir = defaultCacheDir();
 
-    const HandedSocket handed = takeHandedSocket();
-    if (!handed.error.empty()) {
-        std::cerr << "korvalux-service: " << handed.error << "\n";
+    if (const std::string why = host->takeOver(); !why.empty()) {
+        std::cerr << "korvalux-service: " << why << "\n";
         return 1;
     }
-    options.server.handedSocket = handed.fd;
-    options.server.hangUpFd = hangUps;
 
     auto loaded = loadStartDocuments(options.dataDir, options.cacheDir);
     if (auto *why = std::get_if<std::string>(&loaded)) {
@@ -72,43 +55,38 @@ int main(int argc, char **argv)
     if (const auto missing = missingCatalogueCodes(*store.table()); !missing.empty())
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 
-    CurlFetcher fetcher;
-    RefreshOptions refresh;
-    refresh.cacheDir = options.cacheDir;
+    const std::unique_ptr<Fetcher> fetcher = makeFeedFetcher();
+    KeeperOptions keeping;
+    keeping.refresh = options.refresh;
+    keeping.dataDir = options.dataDir;
+    keeping.cacheDir = options.cacheDir;
     if (options.ecbUrl)
-        refresh.ecbUrl = *options.ecbUrl;
+        keeping.ecbUrl = *options.ecbUrl;
     if (!options.dailyUrls.empty()) // given addresses replace the defaults
-        refresh.dailyUrls = options.dailyUrls;
-    refresh.firstRoundWait = options.refreshWait;
-    refresh.waitFrom = began;
+        keeping.dailyUrls = options.dailyUrls;
+    keeping.firstRoundWait = options.refreshWait;
+    keeping.waitFrom = began;
     const auto log = [](const std::string &line) { std::cerr << line + "\n" << std::flush; };
-    Refresher refresher(store, refresh, log, fetcher);
+    RateKeeper keeper(store, keeping, log, *fetcher);
     if (options.refresh)
-        options.server.freshRates = &refresher;
-    Reloader reloader(store, options.dataDir, options.cacheDir, log, [&] {
-        if (options.refresh)
-            refresher.refreshNow();
-    });
+        options.server.freshRates = &keeper;
 
     const int code = runServer(
-        store, options.server,
+        store, options.server, *host,
         [&](const std::string &where) {
-            std::string line = "korvalux-service: listening on " + where;
-            if (handed.fd >= 0)
-                line += options.listenGiven ? " (socket from systemd; --listen ignored)"
-                                            : " (socket from systemd)";
-            log(line);
-            // The refresh runs on its own thread; only stale rates make converter
-            // answers wait for it, and then briefly.
-            if (options.refresh)
-                refresher.start();
-            notifyServiceManager("READY=1");
+            log("korvalux-service: listening on " + where
+                + host->listeningNote(options.listenGiven));
+            // The keeper runs on its own thread; only stale rates make converter
+            // answers wait for its first refresh, and then briefly.
+            keeper.start();
+            host->ready();
         },
-        [&] { reloader.request(); });
-    notifyServiceManager("STOPPING=1");
+        [&] { keeper.requestReload(); });
+    host->stopping();
 
-    refresher.stop();
+    keeper.stop();
     if (code == 0)
         std::cerr << "korvalux-service: stopped\n";
+    host->finished();
     return code;
 }

@@ -21,11 +21,10 @@ bool parseCount(const std::string &text, unsigned &value, unsigned low, unsigned
 
 } // namespace
 
-std::string usageText(const std::filesystem::path &defaultDataDir)
+std::string usageText(const UsageDefaults &defaults)
 {
     return "usage: korvalux-service [options]\n"
-           "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765); ignored when\n"
-           "                         systemd hands over a listening socket\n"
+           "  --listen ADDR:PORT     where to listen (default 127.0.0.1:8765)\n"
            "  --quiet                no log line per request\n"
            "  --refresh              fetch both rate feeds now and every 6 hours\n"
            "  --refresh-wait SEC     with --refresh and rates over 4 days old, converter\n"
@@ -35,16 +34,14 @@ std::string usageText(const std::filesystem::path &defaultDataDir)
            "  --daily-url URL        CC0 daily table of rates per EUR (JSON); repeatable,\n"
            "                         the newest is taken (default: both publisher addresses)\n"
            "  --data-dir DIR         the shipped rate snapshot (default "
-        + defaultDataDir.string()
-        + ",\n"
-          "                         or the source tree's service/data when not installed)\n"
-          "  --cache-dir DIR        last good fetched documents (default "
-          "$XDG_CACHE_HOME/korvalux-service)\n"
+        + defaults.dataDir + ")\n"
+        + "  --cache-dir DIR        last good fetched documents (default " + defaults.cacheDir
+        + ")\n"
           "  --threads N            serving threads (default 1)\n"
           "  --read-timeout SEC     time allowed for one request (default 10)\n"
           "  --idle-timeout SEC     time a kept-alive connection may wait (default 30)\n"
           "  --exit-idle-time SEC   leave after SEC seconds with no connection open\n"
-          "SIGHUP reads the rate documents again (and refreshes at once with --refresh).\n";
+        + defaults.notes;
 }
 
 bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port)

@@ -38,7 +38,14 @@ struct ParsedOptions {
 // value the caller wants unless an option says otherwise.
 ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions defaults = {});
 
-std::string usageText(const std::filesystem::path &defaultDataDir);
+// What the usage text shows that differs from one system to another.
+struct UsageDefaults {
+    std::string dataDir; // the snapshot's default folder, as shown
+    std::string cacheDir; // the cache's default folder, as shown
+    std::string notes; // closing lines: what else starts, stops or reloads the service
+};
+
+std::string usageText(const UsageDefaults &defaults);
 
 // Splits "ADDR:PORT" ("127.0.0.1:8765", "[::1]:8765"); false when malformed.
 bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port);

@@ -4,6 +4,7 @@
 #include "service/pages.h"
 
 #include "service/amount.h"
+#include "service/hex_digit.h"
 
 #include <optional>
 
@@ -16,17 +17,6 @@ namespace
 constexpr std::string_view htmlType = "text/html; charset=windows-1252";
 constexpr std::string_view textType = "text/plain; charset=windows-1252";
 constexpr std::size_t maxEcho = 32;
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // prefix is in lower case.
 bool startsWithAnyCase(std::string_view text, std::string_view prefix)

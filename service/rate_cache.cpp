@@ -1,17 +1,13 @@
-// Reading the snapshot and the cache at start, and writing the cache: plain POSIX
-// calls so that each step's failure is known and nothing is left half-written.
+// Reading the snapshot and the cache at start. Writing the cache and where it
+// lives are the system's business: files_posix.cpp, files_windows.cpp.
 #include "service/rate_cache.h"
 
+#include "service/rate_acceptance.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvalux::service
 {
@@ -24,7 +20,9 @@ namespace
 // Taken while static objects are built, before any cache write of this process.
 const fs::file_time_type processStart = fs::file_time_type::clock::now();
 
-constexpr std::string_view temporarySuffix = ".XXXXXX"; // mkstemp's pattern
+// writeFileAtomically's temporary names: the file's name, a dot, six letters or
+// digits (mkstemp's pattern on POSIX).
+constexpr std::string_view temporarySuffix = ".XXXXXX";
 
 bool isTemporaryName(std::string_view name)
 {
@@ -59,62 +57,6 @@ std::optional<std::string> readWholeFile(const fs::path &path)
     if (in.bad())
         return std::nullopt;
     return std::move(content).str();
-}
-
-std::string writeFileAtomically(const fs::path &path, std::string_view bytes)
-{
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    if (ec)
-        return "cannot create " + path.parent_path().string() + ": " + ec.message();
-    std::string tmp = path.string() + std::string(temporarySuffix);
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return "cannot create a file in " + path.parent_path().string() + ": "
-            + std::strerror(errno);
-    auto fail = [&](const char *what) {
-        const std::string why = std::string(what) + " " + tmp + ": " + std::strerror(errno);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return why;
-    };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail("cannot write");
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)
-        return fail("cannot flush");
-    if (::close(fd) != 0) {
-        const std::string why = "cannot close " + tmp + ": " + std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = "cannot rename " + tmp + ": " + std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return why;
-    }
-    // The rename itself must reach the disk too.
-    const int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return {};
-}
-
-fs::path defaultCacheDir()
-{
-    if (const char *xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
-        return fs::path(xdg) / "korvalux-service";
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return fs::path(home) / ".cache" / "korvalux-service";
-    return fs::temp_directory_path() / "korvalux-service-cache";
 }
 
 std::vector<fs::path> removeStaleTemporaryFiles(const fs::path &cacheDir)
@@ -152,24 +94,22 @@ std::variant<StartDocuments, std::string> loadStartDocuments(
         std::sort(candidates.begin(), candidates.end());
         candidates.push_back(cacheDir / cacheFileName(feed));
 
-        std::optional<RateDocument> best;
+        // No document in use yet: the newest valid one wins, a tie going to the later
+        // file, so the cache (read last) beats the snapshot of its day.
+        DocumentChoice choice({day, nullptr, nullptr}, OnTie::TakeLater);
         fs::path bestPath;
         std::string problems;
         for (const auto &path : candidates) {
             const auto text = readWholeFile(path);
             if (!text)
                 continue;
-            auto parsed = checkDocument(feed, *text, day);
-            if (auto *why = std::get_if<std::string>(&parsed)) {
-                problems += "\n  refused " + path.string() + ": " + *why;
-                continue;
-            }
-            auto &doc = std::get<RateDocument>(parsed);
-            if (!best || doc.date >= best->date) {
-                best = std::move(doc);
+            const auto verdict = choice.offer(parseFeed(feed, *text));
+            if (!verdict.refusal.empty())
+                problems += "\n  refused " + path.string() + ": " + verdict.refusal;
+            else if (verdict.best)
                 bestPath = path;
-            }
         }
+        auto &best = choice.best();
         if (!best)
             return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() + " or "
                 + cacheDir.string() + problems;

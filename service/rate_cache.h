@@ -31,7 +31,8 @@ struct StartDocuments {
 std::variant<StartDocuments, std::string> loadStartDocuments(const std::filesystem::path &dataDir,
     const std::filesystem::path &cacheDir, const std::string &today = {});
 
-// $XDG_CACHE_HOME/korvalux-service, or ~/.cache/korvalux-service.
+// $XDG_CACHE_HOME/korvalux-service, or ~/.cache/korvalux-service; on Windows
+// %LOCALAPPDATA%\Korvalux\cache.
 std::filesystem::path defaultCacheDir();
 
 // Writes through a temporary file in the same folder, fsync and rename, so readers

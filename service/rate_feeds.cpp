@@ -7,8 +7,6 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 
 namespace korvalux::service
 {
@@ -171,24 +169,6 @@ std::string upperCaseCode(std::string_view code)
     return result;
 }
 
-bool isIsoDate(std::string_view text)
-{
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-        return false;
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-    }
-    const int year = std::stoi(std::string(text.substr(0, 4)));
-    const int month = std::stoi(std::string(text.substr(5, 2)));
-    const int day = std::stoi(std::string(text.substr(8, 2)));
-    if (year < 1999 || month < 1 || month > 12 || day < 1)
-        return false;
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
 ParseResult parseEcbDocument(std::string_view xml)
 {
     pugi::xml_document doc;
@@ -256,51 +236,6 @@ const char *feedName(Feed feed)
 ParseResult parseFeed(Feed feed, std::string_view text)
 {
     return feed == Feed::Ecb ? parseEcbDocument(text) : parseDailyTableDocument(text);
-}
-
-namespace
-{
-
-std::chrono::sys_days toDays(std::string_view isoDate)
-{
-    const int year = std::stoi(std::string(isoDate.substr(0, 4)));
-    const unsigned month = static_cast<unsigned>(std::stoi(std::string(isoDate.substr(5, 2))));
-    const unsigned day = static_cast<unsigned>(std::stoi(std::string(isoDate.substr(8, 2))));
-    return std::chrono::year_month_day {
-        std::chrono::year {year}, std::chrono::month {month}, std::chrono::day {day}};
-}
-
-std::string isoDate(std::chrono::sys_days days)
-{
-    const std::chrono::year_month_day ymd {days};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-    return text;
-}
-
-} // namespace
-
-ParseResult checkDocument(Feed feed, std::string_view text, const std::string &today)
-{
-    auto parsed = parseFeed(feed, text);
-    if (auto *doc = std::get_if<RateDocument>(&parsed)) {
-        const std::string latest
-            = isIsoDate(today) ? isoDate(toDays(today) + std::chrono::days {1}) : today;
-        if (doc->date > latest)
-            return "dated " + doc->date + ", in the future (today is " + today + ")";
-    }
-    return parsed;
-}
-
-std::string utcToday()
-{
-    return isoDate(std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()));
-}
-
-long daysBetween(std::string_view from, std::string_view to)
-{
-    return static_cast<long>((toDays(to) - toDays(from)).count());
 }
 
 } // namespace korvalux::service

@@ -2,10 +2,11 @@
 // ECB's euro reference rates (XML) and the CC0 daily table (JSON, rates per EUR).
 // Parsing checks the whole document; a document with any fault is refused with
 // the reason, so no half-read file ever reaches the rate table. Also which feed
-// is which, and the date check every document passes before it is used.
+// is which. Whether a parsed document is used is rate_acceptance's to decide.
 #pragma once
 
 #include "service/decimal.h"
+#include "service/iso_date.h"
 
 #include <map>
 #include <string>
@@ -36,20 +37,6 @@ ParseResult parseDailyTableDocument(std::string_view json);
 // A currency code as the rate table keys it: ASCII letters in upper case.
 std::string upperCaseCode(std::string_view code);
 
-// True for a real calendar date written "YYYY-MM-DD".
-bool isIsoDate(std::string_view text);
-
 ParseResult parseFeed(Feed feed, std::string_view text);
-
-// The feed's document if the text parses and is dated at most one day after today
-// (a publisher's day may begin before ours); otherwise why not. Applied alike to
-// fetched documents and to those read at start.
-ParseResult checkDocument(Feed feed, std::string_view text, const std::string &today);
-
-// Today in UTC, "YYYY-MM-DD".
-std::string utcToday();
-
-// Whole days from one real "YYYY-MM-DD" date to another; negative when `to` is earlier.
-long daysBetween(std::string_view from, std::string_view to);
 
 } // namespace korvalux::service

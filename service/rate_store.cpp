@@ -1,6 +1,8 @@
 // The running rate store: documents and table replaced together.
 #include "service/rate_store.h"
 
+#include "service/rate_acceptance.h"
+
 namespace korvalux::service
 {
 
@@ -32,12 +34,13 @@ RateDocument RateStore::document(Feed feed) const
 RateStore::Installed RateStore::replace(
     std::optional<RateDocument> ecb, std::optional<RateDocument> daily)
 {
-    // Checked under the serial lock: no other replace comes between check and swap.
+    // Checked again under the serial lock: no other replace comes between the
+    // acceptance's date rule and the swap.
     std::lock_guard serial(m_replaceMutex);
     std::unique_lock lock(m_mutex);
-    if (ecb && ecb->date < m_ecb.date)
+    if (ecb && datedBefore(ecb->date, m_ecb.date))
         ecb.reset();
-    if (daily && daily->date < m_daily.date)
+    if (daily && datedBefore(daily->date, m_daily.date))
         daily.reset();
     if (!ecb && !daily)
         return {};

@@ -6,6 +6,8 @@
 // left to Beast's parser, which then sees only whole, checked requests.
 #include "service/request_framing.h"
 
+#include "service/hex_digit.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -41,17 +43,6 @@ bool isBlank(char c)
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::string_view trim(std::string_view text)

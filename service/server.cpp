@@ -1,38 +1,18 @@
-// One Session per connection: wait for a request (idle time-out), read it (read
-// time-out), answer, and go round again while the client keeps the connection
-// alive. With several threads each connection runs on its own strand. Every byte
-// read goes through a RequestFramer (request_framing.h) first; Beast parses only
-// a request the framer found whole. The answer's few header lines are written by
-// hand into one reused buffer, which keeps a request free of allocations there.
-// The listening socket is bound here or handed over by systemd; an IdleWatch
-// counts open connections when the service is to leave once idle. Accepting,
-// signals and leaving run on one strand, so leaving happens once and nothing
-// waits for a signal after it.
+// runServer: one io_context, a Listener on it, an IdleWatch when the service is
+// to leave once idle, and the host's stop and reload requests. Accepting, those
+// requests and leaving run on one strand (the control strand), so leaving
+// happens once and nothing waits for a request after it.
 #include "service/server.h"
 
-#include "service/hang_up.h"
-#include "service/pages.h"
-#include "service/request_framing.h"
+#include "service/idle_watch.h"
+#include "service/listener.h"
+#include "service/log_line.h"
+#include "service/server_host.h"
 
-#include <boost/asio/bind_executor.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/posix/stream_descriptor.hpp>
-#include <boost/asio/signal_set.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
+#include <boost/asio/dispatch.hpp>
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
 #include <iostream>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -43,442 +23,71 @@ namespace korvalux::service
 namespace
 {
 
-namespace beast = boost::beast;
-namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
-constexpr std::size_t readSize = 4096;
-// How often a held converter request asks whether the fresh rates are in.
-constexpr std::chrono::milliseconds holdTick {10};
-
-std::string_view view(beast::string_view text)
-{
-    return {text.data(), text.size()};
-}
-
-void writeLog(std::string line)
-{
-    line += '\n';
-    // One write per line keeps lines from several threads whole.
-    [[maybe_unused]] auto n = ::write(2, line.data(), line.size());
-}
-
-// A target as it goes into the log: printable, bounded.
-std::string loggable(std::string_view text)
-{
-    std::string out;
-    for (char c : text.substr(0, 200))
-        out += (c > 0x20 && c < 0x7f && c != '"') ? c : '?';
-    if (text.size() > 200)
-        out += "...";
-    return out;
-}
-
-// Counts open connections and calls onIdle when none has been open for the
-// limit. Touched once per connection, never per request.
-class IdleWatch
+class Control final : public ServerControl
 {
 public:
-    IdleWatch(net::io_context &io, std::chrono::seconds limit, std::function<void()> onIdle)
-        : m_timer(std::in_place, io)
-        , m_limit(limit)
-        , m_onIdle(std::move(onIdle))
-    {
-    }
-
-    void opened() { m_open.fetch_add(1); }
-    void closed()
-    {
-        if (m_open.fetch_sub(1) == 1)
-            arm();
-    }
-
-    // Once leaving, an answer is the connection's last: the process ends soon.
-    bool leaving() const { return m_left.load(); }
-
-    void arm()
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_timer || m_left)
-            return;
-        m_timer->expires_after(m_limit); // cancels the wait armed before
-        m_timer->async_wait([this](beast::error_code ec) {
-            if (!ec && m_open.load() == 0 && !m_left.exchange(true))
-                m_onIdle();
-        });
-    }
-
-    // Before the io_context goes: sessions it still holds may close after this.
-    void halt()
-    {
-        std::lock_guard lock(m_mutex);
-        m_timer.reset();
-    }
-
-private:
-    std::mutex m_mutex; // the timer, with several serving threads
-    std::optional<net::steady_timer> m_timer;
-    std::atomic<unsigned> m_open {0};
-    std::atomic<bool> m_left {false};
-    std::chrono::seconds m_limit;
-    std::function<void()> m_onIdle;
-};
-
-// Templated on the executor so that a connection on one thread runs on the
-// io_context's own executor: the type-erased default costs a copy on every step.
-template<class Executor> class Session : public std::enable_shared_from_this<Session<Executor>>
-{
-public:
-    Session(net::basic_stream_socket<tcp, Executor> socket, RateStore &store,
-        const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
-        : m_socket(std::move(socket))
-        , m_timer(m_socket.get_executor())
-        , m_store(store)
-        , m_options(options)
-        , m_watch(std::move(watch))
-    {
-        if (m_watch)
-            m_watch->opened();
-        beast::error_code ec;
-        const auto peer = m_socket.remote_endpoint(ec);
-        if (!ec)
-            m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
-    }
-
-    ~Session()
-    {
-        if (m_watch)
-            m_watch->closed();
-    }
-
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    void start()
-    {
-        net::dispatch(m_socket.get_executor(), [self = this->shared_from_this()] {
-            self->waitForRequest(); // sets the first deadline
-            self->watchDeadline();
-        });
-    }
-
-private:
-    void waitForRequest()
-    {
-        m_framer.reset();
-        if (m_buffer.size() > 0) { // the next request is already here (pipelining)
-            setDeadline(m_options.readTimeout);
-            return frameRequest();
-        }
-        setDeadline(m_first ? m_options.readTimeout : m_options.idleTimeout);
-        m_waiting = true;
-        readMore();
-    }
-
-    void readMore()
-    {
-        // This buffer must persist across reads: the parser takes what is left.
-        m_socket.async_read_some(m_buffer.prepare(readSize),
-            [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
-                if (ec)
-                    return self->close();
-                self->m_buffer.commit(n);
-                if (std::exchange(self->m_waiting, false)) // a request begins
-                    self->setDeadline(self->m_options.readTimeout);
-                self->frameRequest();
-            });
-    }
-
-    // Every byte of every request passes the framer before the parser sees it,
-    // whatever the pattern of the writes that brought it.
-    void frameRequest()
-    {
-        const std::string_view text(
-            static_cast<const char *>(m_buffer.data().data()), m_buffer.size());
-        switch (m_framer.scan(text)) {
-        case Framing::NeedMore:
-            return readMore();
-        case Framing::Refused:
-            return answerUnreadable(m_framer.refusal().status, m_framer.refusal().sentence);
-        case Framing::Whole:
-            break;
-        }
-        parseRequest();
-    }
-
-    // The parser gets the request's bytes, no more, and must end where the framer
-    // did: a request read two ways is refused.
-    void parseRequest()
-    {
-        const std::size_t length = m_framer.length();
-        m_parser.emplace();
-        m_parser->header_limit(maxRequestLength); // the framer's limits are the ones
-        m_parser->body_limit(maxBodyLength);
-        m_parser->eager(true);
-        beast::error_code ec;
-        const std::size_t used = m_parser->put(net::buffer(m_buffer.data().data(), length), ec);
-        m_buffer.consume(length);
-        if (!ec && (used != length || !m_parser->is_done()))
-            ec = http::error::partial_message;
-        onRead(ec, length);
-    }
-
-    void onRead(beast::error_code ec, std::size_t)
-    {
-        if (ec == http::error::body_limit)
-            return answerUnreadable(413, "Request body too large");
-        if (ec)
-            return answerUnreadable(400, "Bad request");
-        if (!holdForFreshRates())
-            answer();
-    }
-
-    // A converter request that finds stale rates and their first refresh under
-    // way waits on a timer of its own, asking the keeper again at each tick: the
-    // thread serves other connections meanwhile, and the keeper's thread never
-    // touches this io_context (it runs without locks on one thread).
-    bool holdForFreshRates()
-    {
-        const auto &request = m_parser->get();
-        if (!m_options.freshRates
-            || !isConverterRequest(view(request.method_string()), view(request.target())))
-            return false;
-        const auto until = m_options.freshRates->holdUntil();
-        if (!until)
-            return false;
-        if (!m_hold)
-            m_hold.emplace(m_socket.get_executor());
-        setDeadline(m_options.readTimeout); // the client is not the slow one here
-        m_hold->expires_at(std::min(*until, Clock::now() + holdTick));
-        m_hold->async_wait([self = this->shared_from_this()](beast::error_code ec) {
-            if (ec || !self->m_socket.is_open())
-                return;
-            if (!self->holdForFreshRates())
-                self->answer();
-        });
-        return true;
-    }
-
-    void answer()
-    {
-        const auto &request = m_parser->get();
-        const auto table = m_store.table();
-        const std::string_view method = view(request.method_string());
-        const std::string_view target = view(request.target());
-        const bool head = request.method() == http::verb::head;
-        Response response;
-        try {
-            response = handleRequest(method, target, *table);
-        } catch (const std::exception &error) {
-            // Out of memory, in practice: this request fails, the service stays up.
-            writeLog(std::string("korvalux-service: request failed: ") + error.what());
-            return answerUnreadable(503, "The converter is busy, try again");
-        }
-        send(response, request.version(), m_framer.keepAlive(), head, method, target);
-    }
-
-    void answerUnreadable(unsigned status, std::string_view sentence)
-    {
-        send(errorPage(status, sentence), 11, false, false, "-", "-");
-    }
-
-    void send(const Response &response, unsigned version, bool keepAlive, bool head,
-        std::string_view method, std::string_view target)
-    {
-        if (m_watch && m_watch->leaving())
-            keepAlive = false;
-        const std::size_t length = response.body.size();
-        m_out.clear();
-        m_out += version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
-        m_out += std::to_string(response.status);
-        m_out += ' ';
-        m_out += view(http::obsolete_reason(static_cast<http::status>(response.status)));
-        m_out += "\r\nServer: korvalux-service\r\nContent-Type: ";
-        m_out += response.contentType;
-        m_out += "\r\nContent-Length: ";
-        m_out += std::to_string(length);
-        if (response.status == 405)
-            m_out += "\r\nAllow: GET, HEAD";
-        if (version == 10 && keepAlive)
-            m_out += "\r\nConnection: keep-alive";
-        else if (version != 10 && !keepAlive)
-            m_out += "\r\nConnection: close";
-        m_out += "\r\n\r\n";
-        if (!head) // a HEAD answer keeps the length of the GET answer, without its body
-            m_out += response.body;
-
-        if (!m_options.quiet)
-            writeLog(m_peer + " \"" + std::string(method) + " " + loggable(target) + "\" "
-                + std::to_string(response.status) + " " + std::to_string(length));
-
-        setDeadline(m_options.readTimeout);
-        net::async_write(m_socket, net::buffer(m_out),
-            [self = this->shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
-                if (ec || !keepAlive)
-                    return self->close();
-                self->m_first = false;
-                self->waitForRequest();
-            });
-    }
-
-    void close()
-    {
-        beast::error_code ec;
-        m_socket.shutdown(tcp::socket::shutdown_send, ec);
-        m_socket.close(ec);
-        m_timer.cancel(); // lets the session go now, not at its deadline
-    }
-
-    // A deadline is mostly a time stored, not a timer set: the one wait below
-    // re-arms itself when it wakes early, and is moved only to come sooner.
-    void setDeadline(std::chrono::milliseconds within)
-    {
-        m_deadline = Clock::now() + within;
-        if (m_deadline < m_timer.expiry())
-            watchDeadline(); // the wait armed before ends as cancelled
-    }
-
-    void watchDeadline()
-    {
-        m_timer.expires_at(m_deadline);
-        m_timer.async_wait([self = this->shared_from_this()](beast::error_code ec) {
-            if (ec || !self->m_socket.is_open())
-                return;
-            if (Clock::now() < self->m_deadline)
-                return self->watchDeadline();
-            // Too slow: the pending read or write ends with an error and closes.
-            beast::error_code ignored;
-            self->m_socket.close(ignored);
-        });
-    }
-
-    using Clock = std::chrono::steady_clock;
-    net::basic_stream_socket<tcp, Executor> m_socket;
-    net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor> m_timer;
-    // Only for a converter request held for fresher rates.
-    std::optional<net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor>> m_hold;
-    Clock::time_point m_deadline;
-    // The framer refuses a request before it outgrows this, with a read to spare.
-    beast::flat_buffer m_buffer {maxRequestLength + readSize};
-    RateStore &m_store;
-    const ServerOptions &m_options;
-    std::shared_ptr<IdleWatch> m_watch; // null unless leaving when idle
-    RequestFramer m_framer; // of the request being read
-    std::optional<http::request_parser<http::string_body>> m_parser;
-    std::string m_out; // the answer being written; must persist until the write ends
-    std::string m_peer = "?";
-    bool m_first = true;
-    bool m_waiting = false; // for the first bytes of a request
-};
-
-// Where accepting, signals and leaving are handled, one at a time.
-using Control = net::strand<net::io_context::executor_type>;
-
-class Listener : public std::enable_shared_from_this<Listener>
-{
-public:
-    Listener(net::io_context &io, Control control, tcp::acceptor acceptor, RateStore &store,
-        const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
+    Control(net::io_context &io, ServerHost &host, const std::function<void()> &onReload)
         : m_io(io)
-        , m_control(std::move(control))
-        , m_acceptor(std::move(acceptor))
-        , m_retry(io)
-        , m_store(store)
-        , m_options(options)
-        , m_watch(std::move(watch))
+        , m_strand(net::make_strand(io))
+        , m_host(host)
+        , m_onReload(onReload)
     {
     }
 
-    void accept()
+    Executor executor() const override { return m_strand; }
+
+    void requestStop() override
     {
-        auto onAccept = net::bind_executor(
-            m_control, [self = shared_from_this()](beast::error_code ec, auto socket) {
-                self->onAccept(ec, std::move(socket));
-            });
-        // A strand costs time on every step of a connection; one thread needs none.
-        if (m_options.threads > 1)
-            m_acceptor.async_accept(net::make_strand(m_io), std::move(onAccept));
-        else
-            m_acceptor.async_accept(m_io.get_executor(), std::move(onAccept));
+        net::dispatch(m_strand, [this] {
+            if (m_leaving)
+                return;
+            leave(false);
+            m_io.stop();
+        });
     }
 
-    // On the control strand.
-    void close()
+    void requestReload() override
     {
-        beast::error_code ec;
-        m_acceptor.close(ec);
-        m_retry.cancel();
+        net::dispatch(m_strand, [this] {
+            if (!m_leaving && m_onReload)
+                m_onReload();
+        });
     }
+
+    // On the strand. Ends every wait of the server's own: once leaving, nothing
+    // is armed again, so run() returns as soon as the last connection is done.
+    void leave(bool idle)
+    {
+        m_leaving = true;
+        m_listener->close();
+        m_host.leave(idle);
+    }
+
+    bool leaving() const { return m_leaving; }
+    void setListener(std::shared_ptr<Listener> listener) { m_listener = std::move(listener); }
 
 private:
-    template<class Socket> void onAccept(beast::error_code ec, Socket socket)
-    {
-        using ConnectionSession = Session<typename Socket::executor_type>;
-        if (ec == net::error::operation_aborted || !m_acceptor.is_open()) {
-            // Accepted just as the acceptor closed (leaving when idle): still answer it.
-            if (!ec && socket.is_open())
-                std::make_shared<ConnectionSession>(std::move(socket), m_store, m_options, m_watch)
-                    ->start();
-            return;
-        }
-        if (ec) {
-            // Out of descriptors, say: pause instead of spinning on the error.
-            writeLog("korvalux-service: accept failed: " + ec.message());
-            m_retry.expires_after(std::chrono::milliseconds(100));
-            m_retry.async_wait(
-                net::bind_executor(m_control, [self = shared_from_this()](beast::error_code e) {
-                    if (!e && self->m_acceptor.is_open())
-                        self->accept();
-                }));
-            return;
-        }
-        beast::error_code ignored;
-        socket.set_option(tcp::no_delay(true), ignored); // answers go out in one write anyway
-        std::make_shared<ConnectionSession>(std::move(socket), m_store, m_options, m_watch)
-            ->start();
-        accept();
-    }
-
     net::io_context &m_io;
-    Control m_control;
-    tcp::acceptor m_acceptor;
-    net::steady_timer m_retry;
-    RateStore &m_store;
-    const ServerOptions &m_options;
-    std::shared_ptr<IdleWatch> m_watch;
+    Executor m_strand;
+    ServerHost &m_host;
+    const std::function<void()> &m_onReload;
+    std::shared_ptr<Listener> m_listener;
+    bool m_leaving = false; // on the strand
 };
-
-std::string describe(const tcp::endpoint &endpoint)
-{
-    const std::string host = endpoint.address().to_string();
-    return (endpoint.address().is_v6() ? "[" + host + "]" : host) + ":"
-        + std::to_string(endpoint.port());
-}
-
-// The socket systemd handed over, as an acceptor of its own family.
-bool adoptSocket(tcp::acceptor &acceptor, int fd, beast::error_code &ec)
-{
-    sockaddr_storage address {};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        ec = beast::error_code(errno, boost::system::system_category());
-        return false;
-    }
-    acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd, ec);
-    return !ec;
-}
 
 } // namespace
 
-int runServer(RateStore &store, const ServerOptions &options,
+int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     const std::function<void(const std::string &where)> &onListening,
     const std::function<void()> &onReload)
 {
     // One serving thread owns the io_context alone: no locking inside it.
     net::io_context io(options.threads > 1 ? static_cast<int>(options.threads)
                                            : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE);
-    beast::error_code ec;
+    boost::system::error_code ec;
     tcp::acceptor acceptor(io);
     std::string where = options.address + ":" + std::to_string(options.port);
     auto failed = [&](const char *what) {
@@ -486,88 +95,39 @@ int runServer(RateStore &store, const ServerOptions &options,
                   << ec.message() << "\n";
         return 1;
     };
-    if (options.handedSocket >= 0) {
-        where = "the socket from systemd";
-        if (!adoptSocket(acceptor, options.handedSocket, ec))
-            return failed("socket");
-    } else {
-        const auto address = net::ip::make_address(options.address, ec);
+    if (auto handed = host.adoptListener(acceptor, ec)) {
+        where = std::move(*handed);
         if (ec)
-            return failed("address");
-        const tcp::endpoint endpoint(address, options.port);
-        if (acceptor.open(endpoint.protocol(), ec))
             return failed("socket");
-        if (acceptor.set_option(net::socket_base::reuse_address(true), ec))
-            return failed("socket option");
-        if (acceptor.bind(endpoint, ec))
-            return failed("bind");
-        if (acceptor.listen(net::socket_base::max_listen_connections, ec))
-            return failed("listen");
+    } else if (const char *step = bindListener(acceptor, options.address, options.port, ec)) {
+        return failed(step);
     }
     const auto local = acceptor.local_endpoint(ec);
     if (ec)
         return failed("address");
 
-    const Control control = net::make_strand(io);
-    net::signal_set stops(io, SIGINT, SIGTERM);
-    // A copy of the hang-up pipe's end, so that the descriptor object may close it.
-    net::posix::stream_descriptor hangUps(io);
-    if (const int copy = options.hangUpFd >= 0 ? ::fcntl(options.hangUpFd, F_DUPFD_CLOEXEC, 0) : -1;
-        copy >= 0) {
-        beast::error_code ignored;
-        hangUps.assign(copy, ignored);
-    }
-    std::shared_ptr<Listener> listener;
-    bool leaving = false; // on the control strand
-    // Ends every wait of the server's own: once leaving, nothing is armed again, so
-    // run() returns as soon as the last connection is done.
-    const auto leave = [&] {
-        leaving = true;
-        listener->close();
-        beast::error_code ignored;
-        stops.cancel(ignored);
-        hangUps.cancel(ignored);
-    };
+    Control control(io, host, onReload);
     std::shared_ptr<IdleWatch> watch;
     if (options.exitIdleTime.count() > 0) {
         watch = std::make_shared<IdleWatch>(io, options.exitIdleTime, [&] {
-            net::dispatch(control, [&] {
-                if (leaving)
+            net::dispatch(control.executor(), [&] {
+                if (control.leaving())
                     return;
-                writeLog("korvalux-service: no connection for "
+                writeLogLine("korvalux-service: no connection for "
                     + std::to_string(options.exitIdleTime.count()) + " s, leaving");
                 // No io.stop(): a connection accepted at this moment is still answered,
                 // and run() returns once the last one is done.
-                leave();
-                // SIGTERM now ends a last answer at once. SIGHUP stays caught (hang_up.h).
-                beast::error_code ignored;
-                stops.clear(ignored);
+                control.leave(true);
             });
         });
     }
-    listener = std::make_shared<Listener>(io, control, std::move(acceptor), store, options, watch);
+    auto listener = std::make_shared<Listener>(
+        io, control.executor(), std::move(acceptor), store, options, watch);
+    control.setListener(listener);
     listener->accept(); // nothing runs yet: no need to be on the strand
     if (watch)
         watch->arm();
-
-    stops.async_wait(net::bind_executor(control, [&](beast::error_code signalError, int) {
-        if (signalError || leaving)
-            return;
-        leave();
-        io.stop();
-    }));
-    std::function<void()> waitForHangUp = [&] {
-        hangUps.async_wait(net::posix::descriptor_base::wait_read,
-            net::bind_executor(control, [&](beast::error_code waitError) {
-                if (waitError || leaving)
-                    return;
-                if (takeHangUps(hangUps.native_handle()) && onReload)
-                    onReload();
-                waitForHangUp();
-            }));
-    };
-    if (hangUps.is_open())
-        waitForHangUp();
+    host.watch(control);
 
     if (onListening)
         onListening(describe(local));
@@ -580,6 +140,7 @@ int runServer(RateStore &store, const ServerOptions &options,
         thread.join();
     if (watch)
         watch->halt();
+    host.forget();
     return 0;
 }
 

@@ -1,6 +1,7 @@
-// The HTTP transport of korvalux-service: an asynchronous Boost.Beast server that
-// reads requests, asks handleRequest (pages.h) for the answer and writes it back.
-// The only part of the service that includes Beast.
+// The HTTP transport of korvalux-service: runServer ties a Listener
+// (listener.h), which hands each connection to a Session (session.h) asking
+// handleRequest (pages.h) for the answer, to the process around it (a
+// ServerHost, server_host.h). Only the transport's files include Beast's HTTP.
 #pragma once
 
 #include "service/fresh_rates_wait.h"
@@ -13,6 +14,8 @@
 namespace korvalux::service
 {
 
+class ServerHost;
+
 struct ServerOptions {
     std::string address = "127.0.0.1";
     unsigned short port = 8765;
@@ -21,18 +24,16 @@ struct ServerOptions {
     std::chrono::milliseconds idleTimeout {30'000}; // between requests on a kept-alive connection
     bool quiet = false; // no line per request
     std::chrono::seconds exitIdleTime {0}; // leave after this long with no connection; 0: never
-    int handedSocket = -1; // a listening TCP socket from systemd; address and port then unused
     const FreshRatesWait *freshRates = nullptr; // asked before a converter answer; none: never held
-    int hangUpFd = -1; // readable after a SIGHUP (catchHangUps in hang_up.h); -1: none watched
 };
 
-// Listens (or takes the handed socket), then serves until SIGINT or SIGTERM, or
-// until idle for exitIdleTime. onListening gets where it listens as "ADDR:PORT"
-// (the real port with port 0). A SIGHUP noted in hangUpFd, also one that came
-// before, calls onReload on a serving thread: it must hand any slow work
-// elsewhere. Once leaving (a signal, or idle) no wait is armed again. Returns the
-// process exit code; a port that cannot be bound is reported on stderr and gives 1.
-int runServer(RateStore &store, const ServerOptions &options,
+// Listens (or takes the socket host hands over), then serves until the host asks
+// it to stop, or until idle for exitIdleTime. onListening gets where it listens
+// as "ADDR:PORT" (the real port with port 0). A reload the host asks for calls
+// onReload on a serving thread: it must hand any slow work elsewhere. Once
+// leaving (a stop, or idle) no wait is armed again. Returns the process exit
+// code; a port that cannot be bound is reported on stderr and gives 1.
+int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     const std::function<void(const std::string &where)> &onListening = {},
     const std::function<void()> &onReload = {});
 

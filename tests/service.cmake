@@ -1,7 +1,8 @@
-# korvalux-service: its units, the refresh against fake feeds on loopback, the
-# reload, the whole service driven by the desktop program's own download and
-# extraction, the process's signals and idle exit, a fuzz target over the
-# request handler, and the service started on demand by socket activation.
+# korvalux-service: its units, the rate acceptance, the refresh against fake
+# feeds, the fetcher on loopback, the reload, the whole service driven by the
+# desktop program's own download and extraction, the process's signals and idle
+# exit, a fuzz target over the request handler, and the service started on
+# demand by socket activation.
 if(KORVALUX_BUILD_SERVICE)
   set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
   korvalux_add_test(service_amount PLAIN LIBS korvalux_service_core)
@@ -9,9 +10,14 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_pages PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_options PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_framing PLAIN LIBS korvalux_service_core)
-  korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core
-                    SOURCES loopback_http_server.cpp)
+  korvalux_add_test(service_acceptance PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
+endif()
+# Linux only: libcurl, fork and exec, signals, systemd, POSIX temporary folders.
+if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
+  korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_fetch PLAIN LIBS korvalux_service_core
+                    SOURCES loopback_http_server.cpp)
   korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
   # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
@@ -19,12 +25,6 @@ if(KORVALUX_BUILD_SERVICE)
   # The process's signals, idle exit and handed sockets: no Qt.
   korvalux_add_test(service_lifecycle PLAIN LIBS korvalux_service_core
                     SOURCES service_process.cpp)
-  foreach(unit rates pages refresh wait reload e2e lifecycle)
-    if(TARGET service_${unit}_test)
-      target_compile_definitions(service_${unit}_test PRIVATE
-        KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
-    endif()
-  endforeach()
   foreach(unit e2e lifecycle)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
@@ -34,9 +34,17 @@ if(KORVALUX_BUILD_SERVICE)
   endforeach()
   korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
 endif()
+if(KORVALUX_BUILD_SERVICE)
+  foreach(unit rates acceptance pages refresh fetch wait reload e2e lifecycle)
+    if(TARGET service_${unit}_test)
+      target_compile_definitions(service_${unit}_test PRIVATE
+        KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
+    endif()
+  endforeach()
+endif()
 
 # `cmake --install` of the service component: the program, the snapshot, the unit.
-if(KORVALUX_BUILD_SERVICE AND NOT KORVALUX_FUZZ)
+if(KORVALUX_BUILD_SERVICE AND NOT KORVALUX_FUZZ AND NOT WIN32)
   set(korvalux_service_stage ${CMAKE_BINARY_DIR}/service-install-check)
   add_test(NAME service_install
     COMMAND sh -c "rm -rf \"$1\" && cmake --install \"$2\" --component service --prefix \"$1\" >/dev/null \

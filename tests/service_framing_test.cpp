@@ -1,8 +1,9 @@
 // The request framer on raw bytes, without a socket: each request of the table
 // is fed whole, split in two at every byte, and one byte at a time, and must get
 // the same verdict each way. A request hidden after the first ("GET /smuggled")
-// must never be counted into it.
+// must never be counted into it. Then the answer's bytes around a page.
 #include "service/request_framing.h"
+#include "service/response_framing.h"
 
 #include <gtest/gtest.h>
 
@@ -231,4 +232,50 @@ TEST(RequestFraming, HostValues)
     };
     for (const auto &row : rows)
         EXPECT_EQ(isValidHost(row.value), row.valid) << '"' << row.value << '"';
+}
+
+TEST(ResponseFraming, HeadLinesByVersionAndMethod)
+{
+    const std::string start = "Server: korvalux-service\r\nContent-Type: text/plain\r\n";
+    struct Row {
+        const char *name;
+        unsigned status;
+        unsigned version;
+        bool keepAlive;
+        bool head;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"1.1 kept alive", 200, 11, true, false,
+            "HTTP/1.1 200 OK\r\n" + start + "Content-Length: 4\r\n\r\nbody"},
+        {"1.1 closing", 200, 11, false, false,
+            "HTTP/1.1 200 OK\r\n" + start + "Content-Length: 4\r\nConnection: close\r\n\r\nbody"},
+        {"1.0 kept alive", 200, 10, true, false,
+            "HTTP/1.0 200 OK\r\n" + start
+                + "Content-Length: 4\r\nConnection: keep-alive\r\n\r\nbody"},
+        {"1.0 closing", 200, 10, false, false,
+            "HTTP/1.0 200 OK\r\n" + start + "Content-Length: 4\r\n\r\nbody"},
+        {"HEAD keeps the length", 200, 11, true, true,
+            "HTTP/1.1 200 OK\r\n" + start + "Content-Length: 4\r\n\r\n"},
+        {"405 names the methods", 405, 11, true, false,
+            "HTTP/1.1 405 Method Not Allowed\r\n" + start
+                + "Content-Length: 4\r\nAllow: GET, HEAD\r\n\r\nbody"},
+        {"431", 431, 11, false, false,
+            "HTTP/1.1 431 Request Header Fields Too Large\r\n" + start
+                + "Content-Length: 4\r\nConnection: close\r\n\r\nbody"},
+    };
+    std::string out = "left from the answer before";
+    for (const auto &row : rows) {
+        writeResponse(
+            out, Response {row.status, "text/plain", "body"}, row.version, row.keepAlive, row.head);
+        EXPECT_EQ(out, row.bytes) << row.name;
+    }
+}
+
+TEST(ResponseFraming, LogLineKeepsTheTargetPrintable)
+{
+    EXPECT_EQ(accessLogLine("127.0.0.1:5", "GET", "/a b\"c\x01", 200, 12),
+        "127.0.0.1:5 \"GET /a?b?c?\" 200 12");
+    EXPECT_EQ(accessLogLine("p", "GET", std::string(201, 'x'), 414, 3),
+        "p \"GET " + std::string(200, 'x') + "...\" 414 3");
 }

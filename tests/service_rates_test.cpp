@@ -147,36 +147,6 @@ TEST(ServiceRates, RefusalsSayWhatFailed)
     }
 }
 
-TEST(ServiceRates, DocumentDatesAllowOneDayOfClockSlack)
-{
-    struct Row {
-        const char *date;
-        const char *today;
-        bool taken;
-    };
-    const Row rows[] = {
-        {"2026-07-06", "2026-07-31", true},
-        {"2026-07-31", "2026-07-31", true},
-        {"2026-08-01", "2026-07-31", true}, // the publisher's day began first
-        {"2026-08-02", "2026-07-31", false},
-        {"2027-01-01", "2026-12-31", true}, // across a year
-        {"2027-01-02", "2026-12-31", false},
-        {"2024-03-01", "2024-02-29", true},
-        {"2024-03-01", "2024-02-28", false},
-    };
-    for (const auto &row : rows) {
-        const auto result
-            = checkDocument(Feed::Ecb, replaced(ecbText(), "2026-07-06", row.date), row.today);
-        EXPECT_EQ(std::holds_alternative<RateDocument>(result), row.taken)
-            << row.date << " on " << row.today;
-        if (!row.taken && std::holds_alternative<std::string>(result)) {
-            EXPECT_NE(std::get<std::string>(result).find("in the future"), std::string::npos);
-        }
-    }
-    EXPECT_EQ(daysBetween("2026-09-29", "2026-12-07"), 69);
-    EXPECT_EQ(daysBetween("2026-12-07", "2026-12-06"), -1);
-}
-
 TEST(ServiceRates, EveryCatalogueCodeConvertsToEur)
 {
     const RateTable &table = snapshotTable();

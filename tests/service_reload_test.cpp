@@ -1,21 +1,28 @@
 // The reload on SIGHUP as one table of dates: what the data folder offers
 // against what is in use. A document dated before the one in use of its feed is
 // never installed (the rule a refresh keeps too); one of the same day or later is.
+// A request is served on the keeper's thread, with a refresh after it when the
+// keeper refreshes, also one asked before the thread started.
+#include "service/rate_keeper.h"
 #include "service/rate_store.h"
-#include "service/reloader.h"
 
+#include "service_fake_feeds.h"
 #include "service_test_data.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace korvalux::service;
 using namespace korvalux::service::testData;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace
 {
@@ -88,14 +95,84 @@ TEST(ServiceReload, NeverTakesTheRatesBackInTime)
             << replaced(dailyText(), "2026-07-06", row.offered[1]);
         RateStore store(ecbInUse(row.inUse[0]), dailyInUse(row.inUse[1]));
         std::vector<std::string> log;
-        Reloader reloader(store, data.path(), cache.path(),
-            [&](const std::string &line) { log.push_back(line); });
-        reloader.reloadNow();
+        KeeperOptions options;
+        options.dataDir = data.path();
+        options.cacheDir = cache.path();
+        FakeFeeds feeds([](const std::string &) { return failure("not asked"); });
+        RateKeeper keeper(
+            store, options, [&](const std::string &line) { log.push_back(line); }, feeds);
+        keeper.reloadNow();
 
         EXPECT_EQ(store.date(Feed::Ecb), row.ecbTaken ? row.offered[0] : row.inUse[0]);
         EXPECT_EQ(formatExact(store.table()->find("USD")->perEur), row.ecbTaken ? "1.1415" : "1.2");
         EXPECT_EQ(store.date(Feed::Daily), row.dailyAfter);
         ASSERT_EQ(log.size(), 1u);
         EXPECT_NE(log[0].find(row.logged), std::string::npos) << log[0];
+    }
+}
+
+TEST(ServiceReload, ARequestIsServedOnTheKeepersThread)
+{
+    struct Row {
+        const char *name;
+        bool refresh;
+        bool askedBeforeStart;
+        int fetches; // of both feeds, by the time the reload is done
+    };
+    const Row rows[] = {
+        {"without --refresh", false, false, 0},
+        {"without --refresh, asked before the start", false, true, 0},
+        // The first round, then the reload's own.
+        {"with --refresh", true, false, 4},
+        // The reload's round is the first one.
+        {"with --refresh, asked before the start", true, true, 2},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Folder cache;
+        RateStore store(ecbInUse("2026-07-06"), dailyInUse("2026-07-06"));
+        FakeFeeds feeds([](const std::string &) { return failure("HTTP status 503"); });
+        KeeperOptions options;
+        options.refresh = row.refresh;
+        options.dataDir = KORVALUX_SERVICE_TEST_DATA;
+        options.cacheDir = cache.path();
+        options.ecbUrl = "ecb";
+        options.dailyUrls = {"daily"};
+        std::mutex logMutex;
+        std::vector<std::string> log;
+        RateKeeper keeper(
+            store, options,
+            [&](const std::string &line) {
+                std::lock_guard lock(logMutex);
+                log.push_back(line);
+            },
+            feeds);
+        const auto reloaded = [&] {
+            std::lock_guard lock(logMutex);
+            return std::any_of(log.begin(), log.end(), [](const std::string &line) {
+                return line.find("reloaded:") != std::string::npos;
+            });
+        };
+        const auto waitFor = [](const auto &done) {
+            const auto giveUp = std::chrono::steady_clock::now() + 10s;
+            while (!done() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(5ms);
+        };
+        if (row.askedBeforeStart)
+            keeper.requestReload();
+        keeper.start();
+        if (!row.askedBeforeStart) {
+            // Asked once the first round has begun, so it comes after that round.
+            waitFor([&] { return feeds.fetches() >= (row.refresh ? 2 : 0); });
+            keeper.requestReload();
+        }
+        waitFor([&] { return reloaded() && feeds.fetches() >= row.fetches; });
+        // Time for a round that should not come.
+        std::this_thread::sleep_for(50ms);
+        keeper.stop();
+        EXPECT_TRUE(reloaded());
+        EXPECT_EQ(feeds.fetches(), row.fetches);
+        // The snapshot of the day in use replaces the marked rates.
+        EXPECT_EQ(formatExact(store.table()->find("USD")->perEur), "1.1415");
     }
 }

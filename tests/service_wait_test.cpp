@@ -3,8 +3,8 @@
 // it ends or the bound passes; fresh rates, a service without --refresh, or a
 // bound already spent hold nothing. Each "request" waits as the server does, by
 // asking the keeper again every few milliseconds.
+#include "service/rate_keeper.h"
 #include "service/rate_store.h"
-#include "service/refresher.h"
 
 #include "service_test_data.h"
 
@@ -114,7 +114,8 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
         RateStore store(ecbDocument(),
             document(parseDailyTableDocument(replaced(dailyText(), "2026-07-06", row.dailyHeld))));
         GatedFeeds feeds(row.feeds);
-        RefreshOptions options;
+        KeeperOptions options;
+        options.refresh = row.refresh;
         options.ecbUrl = "ecb";
         options.dailyUrls = {"daily"};
         options.today = [&] { return std::string(row.today); };
@@ -123,7 +124,7 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
             options.waitFrom = Clock::now() - row.startedAgo;
         std::vector<std::string> log;
         std::mutex logMutex;
-        Refresher refresher(
+        RateKeeper keeper(
             store, options,
             [&](const std::string &line) {
                 std::lock_guard lock(logMutex);
@@ -132,10 +133,9 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
             feeds);
 
         const auto before = Clock::now();
-        if (row.refresh)
-            refresher.start();
+        keeper.start();
         const auto after = Clock::now();
-        const auto until = refresher.holdUntil();
+        const auto until = keeper.holdUntil();
         ASSERT_EQ(until.has_value(), row.held);
         if (until && row.startedAgo > 0ms) {
             EXPECT_EQ(*until, options.waitFrom + row.wait);
@@ -146,12 +146,12 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
         if (until)
             feeds.open(); // a stalling feed stays shut
         const auto asked = Clock::now();
-        EXPECT_EQ(answeredDate(refresher, store), row.answered);
+        EXPECT_EQ(answeredDate(keeper, store), row.answered);
         // Generous: what matters is that a stalling feed ends no later than the
         // bound, and an ended round well before a bound of a minute.
         EXPECT_LT(Clock::now() - asked, std::min<Clock::duration>(row.wait + 3s, 10s));
         feeds.open();
-        refresher.stop();
+        keeper.stop();
         std::lock_guard lock(logMutex);
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                       [](const std::string &line) {

@@ -1,10 +1,11 @@
-// The periodic refresh of the two rate feeds (--refresh): fetch each over HTTP(S)
-// through a Fetcher (the daily table from each of its addresses, keeping the newest),
-// check the whole document, its date and that no rate jumped tenfold, install the
-// good ones in the rate store in one swap and keep them in the cache. Whatever
+// Keeping the rates current while the service runs, on one thread of its own: a
+// round of both feeds every interval (--refresh), fetched through a Fetcher (the
+// daily table from each of its addresses), installed together and kept in the
+// cache; a reload of the data folder and the cache when asked (SIGHUP), followed
+// by a round with --refresh. What is taken is rate_acceptance's call; whatever
 // fails keeps the last good rates and says why in the log. When the rates held at
 // start are older than the feeds publish, converter answers may wait, briefly,
-// for the first round (FreshRatesWait).
+// for the first round (FreshRatesWait). A stop cancels a transfer under way.
 #pragma once
 
 #include "service/fetcher.h"
@@ -24,14 +25,16 @@
 namespace korvalux::service
 {
 
-struct RefreshOptions {
+struct KeeperOptions {
+    bool refresh = false; // rounds on the interval; otherwise reloads alone
+    std::filesystem::path dataDir; // the snapshot, read again on a reload
+    std::filesystem::path cacheDir;
     std::string ecbUrl = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
     // The publisher's two addresses; the CDN's may lag without failing, so both are asked.
     std::vector<std::string> dailyUrls = {
         "https://cdn.jsdelivr.net/npm/@fawazahmed0/currency-api@latest/v1/currencies/eur.json",
         "https://currency-api.pages.dev/v1/currencies/eur.json",
     };
-    std::filesystem::path cacheDir;
     std::chrono::seconds interval {6 * 3600};
     FetchLimits limits;
     std::function<std::string()> today; // "YYYY-MM-DD" in UTC; the clock when empty
@@ -48,52 +51,47 @@ using LogFunction = std::function<void(const std::string &line)>;
 // have published by today: more than 4 days, which covers a weekend and a holiday.
 bool olderThanPublished(const std::string &newestDate, const std::string &today);
 
-// The fetched text as a document the store may take: it passes checkDocument and
-// is not dated before currentDate. Otherwise the reason.
-ParseResult checkFetched(
-    Feed feed, std::string_view text, const std::string &currentDate, const std::string &today);
-
-// Why a fresh document must not replace the one in use: a rate the table uses
-// that is more than 10 times, or less than a tenth of, the same feed's rate in
-// use. Empty when there is none; codes the one in use lacks are not bounded.
-std::string implausibleRate(
-    const RateDocument &fresh, const RateDocument &inUse, const RateTable &table);
-
-class Refresher : public FreshRatesWait
+class RateKeeper : public FreshRatesWait
 {
 public:
-    Refresher(RateStore &store, RefreshOptions options, LogFunction log, Fetcher &fetcher);
-    ~Refresher();
-    Refresher(const Refresher &) = delete;
-    Refresher &operator=(const Refresher &) = delete;
+    RateKeeper(RateStore &store, KeeperOptions options, LogFunction log, Fetcher &fetcher);
+    ~RateKeeper();
+    RateKeeper(const RateKeeper &) = delete;
+    RateKeeper &operator=(const RateKeeper &) = delete;
 
-    // One round: both feeds fetched and checked, the good ones installed together.
+    // One round on the calling thread: both feeds fetched and checked, the good
+    // ones installed together.
     void refreshOnce();
+    // The reload on the calling thread: the newest valid documents of the data
+    // folder and the cache, installed unless dated before the ones in use.
+    void reloadNow();
 
-    // A round now and then every interval, on a thread of its own, until stop().
-    // With rates older than the feeds publish, converter answers wait for that
-    // first round, at most firstRoundWait.
+    // The keeper's thread: with refresh, a round now and then every interval
+    // (converter answers wait for that first round when the rates are stale, at
+    // most firstRoundWait); reloads whenever asked. Until stop().
     void start();
     void stop();
-    // Wakes the refresh thread for a round now; nothing when it is not started.
-    void refreshNow();
+    // Returns at once; a reload asked before start() is made once started.
+    void requestReload();
 
     std::optional<Clock::time_point> holdUntil() const override;
 
 private:
+    void run();
+    std::string today() const;
     void logDailyLag();
     void openFirstRoundWait();
 
     RateStore &m_store;
-    RefreshOptions m_options;
+    KeeperOptions m_options;
     LogFunction m_log;
     Fetcher &m_fetcher;
     // Until the first round ends; min(): no wait.
     std::atomic<Clock::time_point> m_holdUntil {Clock::time_point::min()};
-    std::atomic<bool> m_stopping {false};
+    std::atomic<bool> m_stopping {false}; // also the fetch's cancel flag
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    bool m_roundAsked = false; // under m_mutex
+    bool m_reloadAsked = false; // under m_mutex
     std::thread m_thread;
 };
 

@@ -1,9 +1,12 @@
-// Fetching and installing fresh rates. Fetches run on the refresher's own thread,
-// so a slow feed holds up a request no longer than the first round's bounded
-// wait; a stop cancels a transfer under way.
-#include "service/refresher.h"
+// The keeper's thread and its two jobs. Fetches run here, not on the serving
+// thread, so a slow feed holds up a request no longer than the first round's
+// bounded wait, and a reload never makes the serving thread wait for the disk.
+#include "service/rate_keeper.h"
 
+#include "service/rate_acceptance.h"
 #include "service/rate_cache.h"
+
+#include <utility>
 
 namespace korvalux::service
 {
@@ -18,40 +21,12 @@ constexpr long publishedWithinDays = 4;
 
 bool olderThanPublished(const std::string &newestDate, const std::string &today)
 {
-    return isIsoDate(newestDate) && isIsoDate(today)
-        && daysBetween(newestDate, today) > publishedWithinDays;
+    if (!isIsoDate(newestDate) || !isIsoDate(today))
+        return false;
+    return daysBetween(newestDate, today).value_or(0) > publishedWithinDays;
 }
 
-ParseResult checkFetched(
-    Feed feed, std::string_view text, const std::string &currentDate, const std::string &today)
-{
-    auto parsed = checkDocument(feed, text, today);
-    if (auto *doc = std::get_if<RateDocument>(&parsed)) {
-        if (doc->date < currentDate)
-            return "dated " + doc->date + ", older than the " + currentDate + " in use";
-    }
-    return parsed;
-}
-
-std::string implausibleRate(
-    const RateDocument &fresh, const RateDocument &inUse, const RateTable &table)
-{
-    for (const auto &[code, rate] : fresh.perEur) {
-        const auto old = inUse.perEur.find(code);
-        // Codes the table never shows (tokens, other currencies) may swing as they like.
-        if (old == inUse.perEur.end() || !table.find(code))
-            continue;
-        // Both positive with positive denominators: compare cross products exactly.
-        const BigInt now = rate.num * old->second.den;
-        const BigInt before = old->second.num * rate.den;
-        if (now > 10 * before || 10 * now < before)
-            return "rate of " + code + " moved more than tenfold, from " + formatValue(old->second)
-                + " to " + formatValue(rate) + " per EUR";
-    }
-    return {};
-}
-
-Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log, Fetcher &fetcher)
+RateKeeper::RateKeeper(RateStore &store, KeeperOptions options, LogFunction log, Fetcher &fetcher)
     : m_store(store)
     , m_options(std::move(options))
     , m_log(std::move(log))
@@ -59,14 +34,19 @@ Refresher::Refresher(RateStore &store, RefreshOptions options, LogFunction log, 
 {
 }
 
-Refresher::~Refresher()
+RateKeeper::~RateKeeper()
 {
     stop();
 }
 
-void Refresher::refreshOnce()
+std::string RateKeeper::today() const
 {
-    const std::string today = m_options.today ? m_options.today() : utcToday();
+    return m_options.today ? m_options.today() : utcToday();
+}
+
+void RateKeeper::refreshOnce()
+{
+    const std::string today = this->today();
     std::optional<RateDocument> fresh[2];
     std::string texts[2];
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -74,7 +54,7 @@ void Refresher::refreshOnce()
             = feed == Feed::Ecb ? std::vector<std::string> {m_options.ecbUrl} : m_options.dailyUrls;
         const RateDocument inUse = m_store.document(feed);
         const auto table = m_store.table();
-        auto &best = fresh[static_cast<int>(feed)];
+        DocumentChoice choice({today, &inUse, table.get()}, OnTie::KeepEarlier);
         std::string bestUrl;
         std::size_t asked = 0;
         for (const std::string &url : urls) {
@@ -84,28 +64,24 @@ void Refresher::refreshOnce()
             FetchResult fetched = m_fetcher.fetch(url, m_options.limits, &m_stopping);
             if (m_stopping)
                 return;
-            std::string why = fetched.error;
+            std::string why = std::move(fetched.error);
             if (why.empty()) {
-                auto checked = checkFetched(feed, fetched.body, inUse.date, today);
-                if (auto *doc = std::get_if<RateDocument>(&checked)) {
-                    why = implausibleRate(*doc, inUse, *table);
-                    // The first address wins a tie: it is the publisher's main one.
-                    if (why.empty() && (!best || doc->date > best->date)) {
-                        best = std::move(*doc);
-                        bestUrl = url;
-                        texts[static_cast<int>(feed)] = std::move(fetched.body);
-                    }
-                } else {
-                    why = std::get<std::string>(checked);
+                auto verdict = choice.offer(parseFeed(feed, fetched.body));
+                why = std::move(verdict.refusal);
+                if (verdict.best) {
+                    bestUrl = url;
+                    texts[static_cast<int>(feed)] = std::move(fetched.body);
                 }
             }
             if (!why.empty())
                 m_log(std::string("refresh: ") + feedName(feed) + " from " + url
                     + " not taken: " + why + "; keeping " + inUse.date);
         }
+        auto &best = choice.best();
         if (best && asked > 1)
             m_log(std::string("refresh: ") + feedName(feed) + " of " + best->date + " from "
                 + bestUrl + ", the newest of " + std::to_string(asked) + " addresses");
+        fresh[static_cast<int>(feed)] = std::move(best);
     }
     if (fresh[0] || fresh[1]) {
         std::string dates;
@@ -131,19 +107,45 @@ void Refresher::refreshOnce()
     }
 }
 
-void Refresher::logDailyLag()
+void RateKeeper::reloadNow()
+{
+    auto loaded = loadStartDocuments(m_options.dataDir, m_options.cacheDir, today());
+    if (auto *documents = std::get_if<StartDocuments>(&loaded)) {
+        const std::string read[2] = {documents->ecb.date, documents->daily.date};
+        const auto installed
+            = m_store.replace(std::move(documents->ecb), std::move(documents->daily));
+        std::string line = "korvalux-service: reloaded:";
+        for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+            line += std::string(feed == Feed::Ecb ? " " : ", ") + feedName(feed) + " of "
+                + m_store.date(feed);
+            // The same rule as a refresh: what is read may not take the rates back.
+            if (!(feed == Feed::Ecb ? installed.ecb : installed.daily))
+                line += " kept, the " + read[static_cast<int>(feed)] + " read is older";
+        }
+        m_log(line);
+        return;
+    }
+    // One line: the reasons per file follow on lines of their own otherwise.
+    std::string why = std::get<std::string>(loaded);
+    for (char &c : why)
+        if (c == '\n')
+            c = ';';
+    m_log("korvalux-service: reload failed, keeping the rates in use: " + why);
+}
+
+void RateKeeper::logDailyLag()
 {
     const std::string ecb = m_store.date(Feed::Ecb);
     const std::string daily = m_store.date(Feed::Daily);
     if (!isIsoDate(ecb) || !isIsoDate(daily))
         return; // a store built by hand; every document read has a real date
-    const long lag = daysBetween(daily, ecb);
+    const long lag = daysBetween(daily, ecb).value_or(0);
     if (lag >= 0) // a daily table newer than the ECB's (weekends) lags nothing
         m_log("refresh: the daily table in use, of " + daily + ", lags the ECB's " + ecb + " by "
             + std::to_string(lag) + (lag == 1 ? " day" : " days"));
 }
 
-std::optional<FreshRatesWait::Clock::time_point> Refresher::holdUntil() const
+std::optional<FreshRatesWait::Clock::time_point> RateKeeper::holdUntil() const
 {
     const Clock::time_point until = m_holdUntil.load();
     if (Clock::now() >= until)
@@ -151,12 +153,12 @@ std::optional<FreshRatesWait::Clock::time_point> Refresher::holdUntil() const
     return until;
 }
 
-void Refresher::openFirstRoundWait()
+void RateKeeper::openFirstRoundWait()
 {
     if (m_options.firstRoundWait <= std::chrono::milliseconds::zero())
         return;
     const std::string newest = m_store.table()->newestDate();
-    if (!olderThanPublished(newest, m_options.today ? m_options.today() : utcToday()))
+    if (!olderThanPublished(newest, today()))
         return;
     const Clock::time_point now = Clock::now();
     const Clock::time_point from
@@ -169,37 +171,53 @@ void Refresher::openFirstRoundWait()
         + std::to_string(m_options.firstRoundWait.count()) + " ms after the start");
 }
 
-void Refresher::start()
+void RateKeeper::start()
 {
+    if (m_thread.joinable())
+        return;
     m_stopping = false;
-    openFirstRoundWait();
-    m_thread = std::thread([this] {
-        std::unique_lock lock(m_mutex);
-        while (!m_stopping) {
-            lock.unlock();
+    if (m_options.refresh)
+        openFirstRoundWait();
+    m_thread = std::thread([this] { run(); });
+}
+
+void RateKeeper::run()
+{
+    Clock::time_point nextRound = Clock::now(); // the first round at once
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        const bool reload = std::exchange(m_reloadAsked, false);
+        // A reload with --refresh fetches at once too, as the feeds may be newer still.
+        const bool round = m_options.refresh && (reload || Clock::now() >= nextRound);
+        lock.unlock();
+        if (reload)
+            reloadNow();
+        if (round && !m_stopping) {
             refreshOnce();
             // Also when stopped mid-round: answers go on with whatever is in use.
             m_holdUntil = Clock::time_point::min();
-            lock.lock();
-            m_wake.wait_for(
-                lock, m_options.interval, [this] { return m_stopping.load() || m_roundAsked; });
-            m_roundAsked = false;
+            nextRound = Clock::now() + m_options.interval;
         }
-    });
+        lock.lock();
+        const auto asked = [this] { return m_stopping.load() || m_reloadAsked; };
+        if (m_options.refresh)
+            m_wake.wait_until(lock, nextRound, asked);
+        else
+            m_wake.wait(lock, asked);
+    }
+    m_holdUntil = Clock::time_point::min();
 }
 
-void Refresher::refreshNow()
+void RateKeeper::requestReload()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopping || !m_thread.joinable()) // stop() may be joining the thread
-            return;
-        m_roundAsked = true;
+        m_reloadAsked = true;
     }
     m_wake.notify_all();
 }
 
-void Refresher::stop()
+void RateKeeper::stop()
 {
     {
         std::lock_guard lock(m_mutex);
