@@ -49,6 +49,8 @@ for value in 'DisplayName *REG_SZ *Korvalux$' 'DisplayVersion *REG_SZ *[0-9]' 'P
   'NoModify *REG_DWORD *0x1$' 'NoRepair *REG_DWORD *0x1$'; do
   grep -q "$value" <<<"$entry" || fail "Apps & features entry lacks $value"
 done
+# Wine's own Add/Remove Programs reads the entry as Windows' does.
+grep -q '|||Korvalux$' <<<"$(wine uninstaller --list)" || fail "Wine's uninstaller does not list it"
 
 # The first press starts the service; the second is answered by the same one.
 [[ -z "$(service_pids "$prefix")" ]] || fail "a service runs before the first press"
@@ -85,6 +87,7 @@ for gone in "$dir" "$cache" "$(dirname "$cache")" "$shortcut"; do
 done
 [[ -z "$(service_pids "$prefix")" ]] || fail "the service runs on after the uninstall"
 ! has_key "$uninstall_key" || fail "the Apps & features entry is left"
+! grep -q '|||Korvalux$' <<<"$(wine uninstaller --list)" || fail "Wine's uninstaller still lists it"
 saved=$(wine reg query "$settings_key")
 echo "$saved"
 grep -q 'FromCurrency.*REG_SZ.*United States Dollar (USD)' <<<"$saved" || fail "FromCurrency is gone"
