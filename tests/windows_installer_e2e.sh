@@ -81,11 +81,23 @@ kill -0 "$service" 2>/dev/null || fail "the service left with the window"
 # The cache the service keeps, as it would after a refresh.
 cache=$(user_dir "$prefix")/AppData/Local/Korvalux/cache
 mkdir -p "$cache" && echo '{}' >"$cache/rates.json"
+# A copy of the service run from another folder is none of the uninstaller's.
+other='C:\portable'
+mkdir -p "$prefix/drive_c/portable"
+cp -r "$dir/korvalux-service.exe" "$dir/data" "$prefix/drive_c/portable/"
+"$wine_run" --prefix "$prefix" -- "$other\korvalux-service.exe" --listen 127.0.0.1:8799 \
+  --exit-idle-time 120 --quiet </dev/null >/dev/null 2>&1 &
+pids+=($!)
+wait_for_port 127.0.0.1 8799 "${pids[-1]}" || fail "the copy in $other did not start"
+portable=$(wine_pids "$prefix" "$other\korvalux-service.exe")
+[[ -n "$portable" ]] || fail "no process for the copy in $other"
 uninstall_silently "$wine_run" "$prefix" "$location" || fail "the uninstaller did not finish"
+kill -0 "$portable" 2>/dev/null || fail "the uninstaller ended the copy in $other"
+[[ "$(service_pids "$prefix")" == "$portable" ]] || fail "the installed service runs on after the uninstall"
+stop_pids "$portable"
 for gone in "$dir" "$cache" "$(dirname "$cache")" "$shortcut"; do
   [[ ! -e "$gone" ]] || fail "$gone is left after the uninstall"
 done
-[[ -z "$(service_pids "$prefix")" ]] || fail "the service runs on after the uninstall"
 ! has_key "$uninstall_key" || fail "the Apps & features entry is left"
 ! grep -q '|||Korvalux$' <<<"$(wine uninstaller --list)" || fail "Wine's uninstaller still lists it"
 saved=$(wine reg query "$settings_key")
