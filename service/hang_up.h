@@ -1,6 +1,6 @@
 // SIGHUP for korvalux-service, caught from the first line of main until the
 // process ends: the handler only writes a byte into a pipe, which the server
-// watches while it serves (runServer). Before serving starts and after it stops
+// watches while it serves (PosixHost). Before serving starts and after it stops
 // a hang-up waits in the pipe or is dropped; it never meets the default action,
 // which would end the process.
 #pragma once

@@ -1,6 +1,6 @@
 // The service's answers as pure functions: a request's method and target, and the
 // rate table of the moment, in; status, content type and body out. The transport
-// (server.cpp) only moves bytes; everything a client can see is decided here.
+// (session.cpp) only moves bytes; everything a client can see is decided here.
 #pragma once
 
 #include "service/rate_table.h"

@@ -25,6 +25,8 @@ public:
 
     std::optional<std::string> adoptListener(
         boost::asio::ip::tcp::acceptor &acceptor, boost::system::error_code &ec) override;
+    // Signals arrive through the io_context itself.
+    bool callsFromOtherThreads() const override { return false; }
     void watch(ServerControl &control) override;
     void leave(bool idle) override;
     void forget() override;

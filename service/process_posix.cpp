@@ -44,6 +44,10 @@ public:
     {
         return m_host->adoptListener(acceptor, ec);
     }
+    bool callsFromOtherThreads() const override
+    {
+        return !m_host || m_host->callsFromOtherThreads();
+    }
     void watch(ServerControl &control) override { m_host->watch(control); }
     void leave(bool idle) override { m_host->leave(idle); }
     void forget() override { m_host->forget(); }

@@ -18,7 +18,11 @@ namespace
 {
 
 // Taken while static objects are built, before any cache write of this process.
-const fs::file_time_type processStart = fs::file_time_type::clock::now();
+// Whole seconds, since some systems keep a file's time to the second (MinGW's
+// std::filesystem on Windows does): a file written in the start's second counts
+// as written after it, and is left for a later start.
+const fs::file_time_type processStart
+    = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
 
 // writeFileAtomically's temporary names: the file's name, a dot, six letters or
 // digits (mkstemp's pattern on POSIX).

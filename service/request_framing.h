@@ -2,7 +2,7 @@
 // parser sees them: the head's lines (CRLF only, no folded lines, one size limit
 // over the whole head), then the body by Content-Length or by chunks, trailer
 // included. Host, Transfer-Encoding, Content-Length and Connection are judged
-// here too. No socket, no Beast: server.cpp feeds it the bytes as they come and
+// here too. No socket, no Beast: session.cpp feeds it the bytes as they come and
 // gives the parser only a request this framer has found whole.
 #pragma once
 

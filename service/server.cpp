@@ -78,15 +78,22 @@ private:
     bool m_leaving = false; // on the strand
 };
 
+int concurrencyHint(unsigned threads, const ServerHost &host)
+{
+    if (threads > 1)
+        return static_cast<int>(threads);
+    // One serving thread owns the io_context alone: no locking inside it, unless
+    // the host posts into it from elsewhere.
+    return host.callsFromOtherThreads() ? 1 : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE;
+}
+
 } // namespace
 
 int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     const std::function<void(const std::string &where)> &onListening,
     const std::function<void()> &onReload)
 {
-    // One serving thread owns the io_context alone: no locking inside it.
-    net::io_context io(options.threads > 1 ? static_cast<int>(options.threads)
-                                           : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE);
+    net::io_context io(concurrencyHint(options.threads, host));
     boost::system::error_code ec;
     tcp::acceptor acceptor(io);
     std::string where = options.address + ":" + std::to_string(options.port);
@@ -107,6 +114,9 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
         return failed("address");
 
     Control control(io, host, onReload);
+    // Stop requests are caught from here on; what they start runs only in run(),
+    // once the listener is there.
+    host.watch(control);
     std::shared_ptr<IdleWatch> watch;
     if (options.exitIdleTime.count() > 0) {
         watch = std::make_shared<IdleWatch>(io, options.exitIdleTime, [&] {
@@ -127,7 +137,6 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     listener->accept(); // nothing runs yet: no need to be on the strand
     if (watch)
         watch->arm();
-    host.watch(control);
 
     if (onListening)
         onListening(describe(local));

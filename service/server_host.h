@@ -22,8 +22,9 @@ public:
     using Executor = boost::asio::strand<boost::asio::io_context::executor_type>;
     virtual Executor executor() const = 0;
 
-    // Both are safe from any thread, and run on executor(); once the server is
-    // leaving they do nothing. Stop ends serving at once, open connections cut;
+    // Both run on executor(); once the server is leaving they do nothing. Safe
+    // from any thread when the host says it calls from other threads, else only
+    // on the serving threads. Stop ends serving at once, open connections cut;
     // reload calls runServer's onReload.
     virtual void requestStop() = 0;
     virtual void requestReload() = 0;
@@ -46,7 +47,12 @@ public:
         return std::nullopt;
     }
 
+    // Whether control is called from threads that do not serve (a console
+    // handler, say): one serving thread then takes the io_context's locks.
+    virtual bool callsFromOtherThreads() const { return true; }
+
     // Once, before serving: arms whatever asks control to stop or reload.
+    // control stays valid until forget().
     virtual void watch(ServerControl &) { }
 
     // On control's executor, once: arm nothing more, so that serving can end

@@ -12,13 +12,15 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_framing PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_acceptance PLAIN LIBS korvalux_service_core)
   korvalux_add_test(service_wait PLAIN LIBS korvalux_service_core)
-endif()
-# Linux only: libcurl, fork and exec, signals, systemd, POSIX temporary folders.
-if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_test(service_refresh PLAIN LIBS korvalux_service_core)
+  korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
+  # The transport behind a fake host, as another platform would give it.
+  korvalux_add_test(service_server PLAIN LIBS korvalux_service_transport)
+endif()
+# Linux only: libcurl, fork and exec, signals, systemd.
+if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_test(service_fetch PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
-  korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
   # Drives the service with the desktop program's own download code, so it needs Qt.
   korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
                     SOURCES loopback_http_server.cpp service_process.cpp)
@@ -35,7 +37,7 @@ if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
 endif()
 if(KORVALUX_BUILD_SERVICE)
-  foreach(unit rates acceptance pages refresh fetch wait reload e2e lifecycle)
+  foreach(unit rates acceptance pages refresh fetch wait reload server e2e lifecycle)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
         KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")

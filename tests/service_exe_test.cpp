@@ -2,6 +2,7 @@
 // installer would start it: the converter answered from the snapshot beside it,
 // keep-alive, a framing refusal, and its leaving once idle.
 #include "service_exe_process.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,26 +17,7 @@ namespace
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// A cache folder of the test's own, removed afterwards.
-class TempFolder
-{
-public:
-    TempFolder()
-        : m_path(fs::temp_directory_path()
-            / ("korvalux-exe-test-" + std::to_string(GetCurrentProcessId())))
-    {
-        fs::create_directories(m_path);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path &path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using testing_support::TempFolder;
 
 std::string get(const std::string &target, const std::string &extra = "")
 {
@@ -52,7 +34,7 @@ std::vector<std::wstring> arguments(const TempFolder &cache, std::vector<std::ws
 
 TEST(ServiceExe, AnswersFromTheSnapshotBesideIt)
 {
-    TempFolder cache;
+    TempFolder cache("korvalux-exe-test");
     exe::ServiceProcess service(KORVALUX_SERVICE_EXE, arguments(cache, {}));
     ASSERT_TRUE(service.started());
     const unsigned short port = service.waitForPort(30s);
@@ -96,7 +78,7 @@ TEST(ServiceExe, LeavesWithCodeZeroOnceIdle)
         {"idle after the last connection", true},
     };
     for (const auto &row : rows) {
-        TempFolder cache;
+        TempFolder cache("korvalux-exe-test");
         exe::ServiceProcess service(
             KORVALUX_SERVICE_EXE, arguments(cache, {L"--exit-idle-time", L"1"}));
         ASSERT_TRUE(service.started()) << row.what;

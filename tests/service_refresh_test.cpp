@@ -11,6 +11,7 @@
 
 #include "service_fake_feeds.h"
 #include "service_test_data.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -54,11 +55,7 @@ RateStore realStore()
 class TempDir
 {
 public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/korvalux-refresh-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
+    TempDir() { m_path = testing_support::makeTempFolder("korvalux-refresh"); }
     ~TempDir() { fs::remove_all(m_path); }
     const fs::path &path() const { return m_path; }
 
@@ -306,9 +303,9 @@ TEST(ServiceRefresh, StartUpTakesTheNewestValidOfSnapshotAndCache)
             "2026-07-06", ""},
         // A tie goes to the cache: what the service fetched itself, read last.
         {"ECB cache of the snapshot's day", replaced(ecbText(), "'1.1415'", "'1.2'"), "",
-            "2026-07-06", "2026-07-06", "/ecb.xml\n"},
+            "2026-07-06", "2026-07-06", "ecb.xml\n"},
         {"daily cache of the snapshot's day", "", replaced(dailyText(), "1706.39780514", "2000"),
-            "2026-07-06", "2026-07-06", "/daily.json\n"},
+            "2026-07-06", "2026-07-06", "daily.json\n"},
         {"cache dated in the future", replaced(ecbText(), "2026-07-06", "2026-08-02"),
             replaced(dailyText(), "2026-07-06", "2099-01-01"), "2026-07-06", "2026-07-06",
             "ecb.xml: dated 2026-08-02, in the future"},

@@ -8,6 +8,7 @@
 
 #include "service_fake_feeds.h"
 #include "service_test_data.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +43,7 @@ RateDocument dailyInUse(const std::string &date)
 class Folder
 {
 public:
-    Folder()
-    {
-        char pattern[] = "/tmp/korvalux-reload-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
+    Folder() { m_path = testing_support::makeTempFolder("korvalux-reload"); }
     ~Folder() { fs::remove_all(m_path); }
     Folder(const Folder &) = delete;
     Folder &operator=(const Folder &) = delete;

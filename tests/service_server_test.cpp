@@ -1,0 +1,157 @@
+// runServer behind a host faked here, as another platform's would be: stop and
+// reload asked from a thread that does not serve, a listening socket the host
+// hands over (or one it cannot), and leaving when idle. No signal, no process:
+// the server runs on a thread of the test, on 127.0.0.1.
+#include "service/rate_store.h"
+#include "service/server.h"
+#include "service/server_host.h"
+
+#include "service_test_data.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <string>
+#include <thread>
+
+using namespace korvalux::service;
+using namespace korvalux::service::testData;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+namespace
+{
+
+class FakeHost final : public ServerHost
+{
+public:
+    std::optional<std::string> adoptListener(
+        tcp::acceptor &acceptor, boost::system::error_code &ec) override
+    {
+        if (!handOver)
+            return std::nullopt;
+        if (refuse)
+            ec = net::error::bad_descriptor;
+        else {
+            acceptor.open(tcp::v4(), ec);
+            acceptor.bind({net::ip::make_address("127.0.0.1"), 0}, ec);
+            acceptor.listen(8, ec);
+        }
+        return "the fake's socket";
+    }
+    void watch(ServerControl &c) override { control = &c; }
+    void leave(bool idle) override { left = idle ? "idle" : "stopped"; }
+    void forget() override { forgotten = true; }
+
+    bool handOver = false;
+    bool refuse = false;
+    std::atomic<ServerControl *> control = nullptr;
+    std::string left = "no";
+    bool forgotten = false;
+};
+
+// "GET /healthz" on a connection of its own; the status line, or the error.
+std::string healthStatus(const std::string &where)
+{
+    net::io_context io;
+    tcp::socket socket(io);
+    boost::system::error_code ec;
+    const auto colon = where.rfind(':');
+    socket.connect({net::ip::make_address(where.substr(0, colon)),
+                       static_cast<unsigned short>(std::stoi(where.substr(colon + 1)))},
+        ec);
+    const std::string request = "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    if (!ec)
+        net::write(socket, net::buffer(request), ec);
+    std::string answer;
+    net::read(socket, net::dynamic_buffer(answer), ec);
+    return answer.empty() ? ec.message() : answer.substr(0, answer.find("\r\n"));
+}
+
+struct Served {
+    int code = -1;
+    std::string where;
+    int reloads = 0;
+};
+
+// Serves until the host's control is asked to stop from this thread, after
+// `reloads` reload requests; or, with an idle limit, until idle.
+Served serve(FakeHost &host, int reloads, std::chrono::seconds idle = {})
+{
+    RateStore store(ecbDocument(), dailyDocument());
+    ServerOptions options;
+    options.port = 0;
+    options.quiet = true;
+    options.exitIdleTime = idle;
+    Served run;
+    std::promise<std::string> listening;
+    std::atomic<int> reloaded = 0;
+    std::thread serving([&] {
+        run.code = runServer(
+            store, options, host, [&](const std::string &where) { listening.set_value(where); },
+            [&] { ++reloaded; });
+    });
+    auto where = listening.get_future();
+    if (where.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+        run.where = where.get();
+        EXPECT_EQ(healthStatus(run.where), "HTTP/1.1 200 OK");
+        for (int i = 0; i < reloads; ++i)
+            host.control.load()->requestReload();
+        while (reloaded < reloads)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (idle.count() == 0)
+            host.control.load()->requestStop();
+    }
+    serving.join();
+    run.reloads = reloaded;
+    return run;
+}
+
+} // namespace
+
+TEST(ServiceServer, HostStopsAndReloadsFromAnotherThread)
+{
+    struct Row {
+        const char *name;
+        bool handOver;
+        int reloads;
+        std::chrono::seconds idle;
+        const char *left;
+    };
+    const Row rows[] = {
+        {"bound as the options say", false, 0, {}, "stopped"},
+        {"socket handed over", true, 0, {}, "stopped"},
+        {"two reloads, then a stop", false, 2, {}, "stopped"},
+        {"leaving when idle", false, 1, std::chrono::seconds(1), "idle"},
+    };
+    for (const auto &row : rows) {
+        FakeHost host;
+        host.handOver = row.handOver;
+        const Served run = serve(host, row.reloads, row.idle);
+        EXPECT_EQ(run.code, 0) << row.name;
+        EXPECT_TRUE(run.where.starts_with("127.0.0.1:")) << row.name << ": " << run.where;
+        EXPECT_EQ(run.reloads, row.reloads) << row.name;
+        EXPECT_EQ(host.left, row.left) << row.name;
+        EXPECT_TRUE(host.forgotten) << row.name;
+    }
+}
+
+TEST(ServiceServer, SocketHandedOverThatCannotBeUsed)
+{
+    FakeHost host;
+    host.handOver = true;
+    host.refuse = true;
+    RateStore store(ecbDocument(), dailyDocument());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runServer(store, ServerOptions {}, host), 1);
+    // The system's own words for the error: "Bad file descriptor" on Linux.
+    const std::string why = boost::system::error_code(net::error::bad_descriptor).message();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        "korvalux-service: cannot listen on the fake's socket: socket: " + why + "\n");
+    EXPECT_EQ(host.control.load(), nullptr);
+}
