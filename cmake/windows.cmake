@@ -36,6 +36,8 @@ if(KORVALUX_BUILD_BENCH)
   target_link_options(bare_win32 PRIVATE -municode)
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/windows-installer.cmake)
+
 if(NOT KORVALUX_BUILD_TESTS)
   return()
 endif()

@@ -52,7 +52,9 @@ std::string writeFileAtomically(const fs::path &path, std::string_view bytes)
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
         tmp = path;
-        tmp += "." + randomSuffix();
+        // Two appends: GCC 12 at -O3 warns (-Wrestrict) about "." + string.
+        tmp += ".";
+        tmp += randomSuffix();
         file = CreateFileW(
             tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)

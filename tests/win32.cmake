@@ -16,3 +16,20 @@ add_test(NAME windows_e2e
                  ${CMAKE_BINARY_DIR}/korvalux-wine.png)
 set_tests_properties(windows_e2e PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
                      TIMEOUT 120 RUN_SERIAL TRUE)
+
+# The start of korvalux-service.exe, against a stand-in built here.
+add_executable(fake_service ${CMAKE_CURRENT_LIST_DIR}/fake_service.cpp)
+target_link_options(fake_service PRIVATE -municode)
+target_link_libraries(fake_service PRIVATE ws2_32)
+korvalux_add_test(service_process PLAIN TIMEOUT 120 LIBS korvalux_win32 ws2_32 shell32)
+add_dependencies(service_process_test fake_service)
+
+# The installer, installed and uninstalled silently in a fresh prefix of its own,
+# and the installed window starting the service it ships.
+if(TARGET korvalux_setup)
+  add_test(NAME windows_installer_e2e
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows_installer_e2e.sh ${KORVALUX_WINE_RUN}
+                   ${KORVALUX_SETUP} ${CMAKE_BINARY_DIR}/wineprefix-installer)
+  set_tests_properties(windows_installer_e2e PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300
+                       RUN_SERIAL TRUE)
+endif()

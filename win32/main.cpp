@@ -1,22 +1,27 @@
 // Korvalux for Windows: the Win32 window over the shared core, with WinINet, the
-// registry and the shell behind it. The command line is not read.
+// registry and the shell behind it, and the converter service beside it started
+// on demand. The command line is not read.
 #include "core/conversion.h"
 #include "win32/form1_window.h"
 #include "win32/platform.h"
 #include "win32/registry_settings.h"
+#include "win32/service_process.h"
+#include "win32/service_session.h"
 #include "win32/wininet_session.h"
 
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    win32::WinInetSession session;
+    const std::u16string host = core::fromAscii(KORVALUX_CONVERTER_HOST);
+    win32::WinInetSession wininet;
+    win32::ServiceProcess service(host);
+    win32::ServiceStartingSession session(wininet, service, host);
     win32::RegistrySettings settings;
     win32::ShellBrowser browser;
     win32::TimeOfDayRandom random;
-    win32::Form1Window window(instance,
-        {session, settings, browser, random, core::fromAscii(KORVALUX_CONVERTER_HOST),
-            win32::handCursorPath()});
+    win32::Form1Window window(
+        instance, {session, settings, browser, random, host, win32::handCursorPath()});
     if (!window.hwnd())
         return 1;
     window.show(showCommand);
