@@ -8,6 +8,7 @@
 #include "net/conversion_request.h"
 #include "net/internet_session.h"
 
+#include "feed_handlers.h"
 #include "loopback_http_server.h"
 #include "service_process.h"
 #include "service_test_data.h"
@@ -383,19 +384,8 @@ TEST(ServiceTransport, StaleRatesWaitBrieflyForTheFirstRefresh)
     const std::string today = utcToday();
     const auto ofToday
         = [&](const std::string &text) { return testData::replaced(text, "2026-07-06", today); };
-    loopback::Server answering(
-        [&](const loopback::Request &request) {
-            return loopback::response(200,
-                ofToday(request.target == "/ecb" ? testData::ecbText() : testData::dailyText()));
-        },
-        false);
-    loopback::Server stalling(
-        [](const loopback::Request &) {
-            return loopback::Answer()
-                .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
-                .pause(30s);
-        },
-        false);
+    loopback::Server answering(feeds::ofDay(today), false);
+    loopback::Server stalling(feeds::stalling(), false);
     ASSERT_TRUE(answering.start());
     ASSERT_TRUE(stalling.start());
     char folder[] = "/tmp/korvalux-e2e-cache-XXXXXX";

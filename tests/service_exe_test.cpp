@@ -2,9 +2,9 @@
 // installer would start it: the converter answered from the snapshot beside it,
 // keep-alive, a framing refusal, its leaving once idle, and the refresh through
 // WinINet into the cache.
+#include "feed_handlers.h"
 #include "loopback_http_server.h"
 #include "service_exe_process.h"
-#include "service_test_data.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -116,22 +116,10 @@ TEST(ServiceExe, RefreshesThroughWinInetAndLeavesWhateverTheFeeds)
     char today[16];
     std::snprintf(today, sizeof today, "%04u-%02u-%02u", now.wYear % 10000u, now.wMonth % 100u,
         now.wDay % 100u);
-    namespace testData = korvalux::service::testData;
-    loopback::Server answering(
-        [&](const loopback::Request &request) {
-            return loopback::response(200,
-                testData::replaced(
-                    request.target == "/ecb" ? testData::ecbText() : testData::dailyText(),
-                    "2026-07-06", today));
-        },
-        false);
-    loopback::Server stalling(
-        [](const loopback::Request &) {
-            return loopback::Answer()
-                .send(loopback::responseHead(200, {{"Content-Length", "5000"}}) + "<?xml")
-                .pause(30s);
-        },
-        false);
+    // Appended, not "(" + ... + ")": GCC 12 at -O3 warns falsely (-Wrestrict) there.
+    const std::string todayShown = std::string("(").append(today).append(")");
+    loopback::Server answering(feeds::ofDay(today), false);
+    loopback::Server stalling(feeds::stalling(), false);
     ASSERT_TRUE(answering.start());
     ASSERT_TRUE(stalling.start());
     const struct {
@@ -141,7 +129,7 @@ TEST(ServiceExe, RefreshesThroughWinInetAndLeavesWhateverTheFeeds)
         std::string shown;
         bool cached;
     } rows[] = {
-        {"the feeds answer", answering, L"30", "(" + std::string(today) + ")", true},
+        {"the feeds answer", answering, L"30", todayShown, true},
         {"the feeds stall", stalling, L"1", "(2026-07-06)", false},
     };
     for (const auto &row : rows) {
