@@ -8,12 +8,8 @@
 set -euo pipefail
 wine_run=$1 prefix=$2 exe=$3 hostport=$4 screenshot=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
-if [[ -z "${KORVALUX_E2E_NETNS:-}" ]]; then
-  command -v xdotool >/dev/null && command -v xclip >/dev/null || { echo "no xdotool or xclip"; exit 77; }
-  [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null || { echo "needs a network namespace"; exit 77; }
-  KORVALUX_E2E_NETNS=1 exec unshare --net -- "$0" "$@"
-fi
-ip link set lo up
+source "$here/../scripts/lib/netns.sh"
+in_private_network "$0" "$@"
 source "$here/../scripts/lib/xvfb.sh"
 source "$here/../scripts/lib/keys.sh"
 
