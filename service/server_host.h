@@ -52,7 +52,9 @@ public:
     virtual bool callsFromOtherThreads() const { return true; }
 
     // Once, before serving: arms whatever asks control to stop or reload.
-    // control stays valid until forget().
+    // control stays valid until forget(); a call from another thread must be
+    // over before forget() returns (one lock around both), since the server's
+    // io_context goes right after it.
     virtual void watch(ServerControl &) { }
 
     // On control's executor, once: arm nothing more, so that serving can end

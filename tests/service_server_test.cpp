@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -44,15 +45,40 @@ public:
         }
         return "the fake's socket";
     }
-    void watch(ServerControl &c) override { control = &c; }
+    void watch(ServerControl &c) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_control = &c;
+        watched = true;
+    }
     void leave(bool idle) override { left = idle ? "idle" : "stopped"; }
-    void forget() override { forgotten = true; }
+    void forget() override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_control = nullptr;
+        forgotten = true;
+    }
+
+    // Asks from another thread as a real host does: under the lock forget()
+    // takes, so the server's io_context outlives the call. False once forgotten.
+    bool ask(void (ServerControl::*request)())
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_control)
+            return false;
+        (m_control->*request)();
+        return true;
+    }
 
     bool handOver = false;
     bool refuse = false;
-    std::atomic<ServerControl *> control = nullptr;
     std::string left = "no";
+    bool watched = false;
     bool forgotten = false;
+
+private:
+    std::mutex m_mutex;
+    ServerControl *m_control = nullptr;
 };
 
 // "GET /healthz" on a connection of its own; the status line, or the error.
@@ -100,12 +126,14 @@ Served serve(FakeHost &host, int reloads, std::chrono::seconds idle = {})
     if (where.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
         run.where = where.get();
         EXPECT_EQ(healthStatus(run.where), "HTTP/1.1 200 OK");
-        for (int i = 0; i < reloads; ++i)
-            host.control.load()->requestReload();
+        for (int i = 0; i < reloads; ++i) {
+            EXPECT_TRUE(host.ask(&ServerControl::requestReload));
+        }
         while (reloaded < reloads)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (idle.count() == 0)
-            host.control.load()->requestStop();
+        if (idle.count() == 0) {
+            EXPECT_TRUE(host.ask(&ServerControl::requestStop));
+        }
     }
     serving.join();
     run.reloads = reloaded;
@@ -153,5 +181,5 @@ TEST(ServiceServer, SocketHandedOverThatCannotBeUsed)
     const std::string why = boost::system::error_code(net::error::bad_descriptor).message();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
         "korvalux-service: cannot listen on the fake's socket: socket: " + why + "\n");
-    EXPECT_EQ(host.control.load(), nullptr);
+    EXPECT_FALSE(host.watched);
 }
