@@ -31,8 +31,10 @@ Listener::Listener(net::io_context &io, Control control, tcp::acceptor acceptor,
 
 void Listener::accept()
 {
+    // The return type is spelled out: Boost 1.83 checks the handler against a
+    // socket of another executor, and deducing it would instantiate the body.
     auto onAccept = net::bind_executor(
-        m_control, [self = shared_from_this()](boost::system::error_code ec, auto socket) {
+        m_control, [self = shared_from_this()](boost::system::error_code ec, auto socket) -> void {
             self->onAccept(ec, std::move(socket));
         });
     if (m_options.threads > 1)
