@@ -4,6 +4,8 @@
 // clock is a parameter so that the retry's time budget is tested without waiting.
 #pragma once
 
+#include "core/service_address.h"
+
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -23,9 +25,6 @@ struct DownloadLimits {
 
 // Why a download ended; only a refused connection is told apart.
 enum class DownloadFailure { None, ConnectionRefused, Other };
-
-// The longest a press waits for a service it started, retried download included.
-inline constexpr std::chrono::milliseconds serviceStartBudget {5000};
 
 class Clock
 {

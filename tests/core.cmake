@@ -3,5 +3,6 @@
 if(TARGET korvalux_common)
   korvalux_add_test(core_conversion PLAIN LIBS korvalux_common)
   korvalux_add_test(core_download PLAIN LIBS korvalux_common)
+  korvalux_add_test(core_service_address PLAIN LIBS korvalux_common)
   korvalux_add_test(form1_behaviour PLAIN LIBS korvalux_common)
 endif()
