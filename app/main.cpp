@@ -1,7 +1,15 @@
-// Korvalux: the desktop currency converter. The main window is the whole
-// program; its load handler does the start-up and closing it ends the process.
-// The command line is not read (Qt takes its own options, such as -platform).
+// Korvalux: the desktop currency converter. The Qt window over the shared core,
+// with libcurl, the INI settings and the desktop behind it, and the converter
+// service started on demand where no systemd socket does it. The command line is
+// not read (Qt takes its own options, such as -platform and -style).
+#include "app/desktop_ports.h"
 #include "app/main_window.h"
+#include "app/startup.h"
+#include "core/converter_host.h"
+#include "core/download.h"
+#include "net/internet_session.h"
+#include "net/service_starter.h"
+#include "settings/ini_settings.h"
 
 #include <QApplication>
 
@@ -9,7 +17,15 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvalux"));
-    MainWindow window;
+    const std::string_view host = core::converterHost();
+    modInternetFileFunctions::CurlSession curl;
+    localservice::ServiceProgram service {std::string(host)};
+    core::ServiceStartingSession session(curl, curl, service, host);
+    settings::IniSettings settings;
+    DesktopBrowser browser;
+    TimeOfDayRandom random;
+    MainWindow window({session, settings, browser, random, std::u16string(host.begin(), host.end()),
+        startup::handCursorPath()});
     window.show();
     window.activateWindow();
     return QApplication::exec();

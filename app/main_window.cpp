@@ -6,9 +6,7 @@
 // childAt. The focus reasons Qt gives tell the core which focus moves are real.
 #include "app/main_window.h"
 
-#include "catalogue/currency_catalogue.h"
-#include "core/conversion.h"
-#include "net/internet_session.h"
+#include "app/startup.h"
 #include "ui/accessibility.h"
 
 #include <QClipboard>
@@ -23,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include <limits>
 #include <utility>
 
 namespace
@@ -41,65 +38,11 @@ std::u16string fromQString(const QString &text)
 
 } // namespace
 
-void FillCurrencyLists(Form1 &form)
-{
-    for (const QString &entry : catalogue::currencyEntries())
-        form.cboFromCurrency->addItem(entry);
-    for (const QString &entry : catalogue::currencyEntries())
-        form.cboToCurrency->addItem(entry);
-}
-
-void SeamSession::open()
-{
-    modInternetFileFunctions::OpenInternetSession();
-}
-
-void SeamSession::close()
-{
-    modInternetFileFunctions::CloseInternetSession();
-}
-
-std::u16string SeamSession::downloadPage(const std::u16string &address)
-{
-    const QString qAddress = toQString(address);
-    if (m_seams.download)
-        return fromQString(m_seams.download(qAddress));
-    // The real download over the Internet session, which starts the service
-    // when a loopback host refuses the connection.
-    return fromQString(localservice::downloadStartingService(qAddress, m_seams.converterHost,
-        &modInternetFileFunctions::DownloadPage, m_seams.startService));
-}
-
-std::u16string SeamSettings::getSetting(
-    const std::u16string &application, const std::u16string &section, const std::u16string &key)
-{
-    return fromQString(
-        m_store.getSetting(toQString(application), toQString(section), toQString(key)));
-}
-
-void SeamSettings::saveSetting(const std::u16string &application, const std::u16string &section,
-    const std::u16string &key, const std::u16string &value)
-{
-    m_store.saveSetting(
-        toQString(application), toQString(section), toQString(key), toQString(value));
-}
-
-void SeamBrowser::open(const std::u16string &address)
-{
-    if (m_seams.launch)
-        m_seams.launch(toQString(address));
-}
-
-double SeamRandom::draw()
-{
-    // No draw: no number in range, so no home page.
-    return m_seams.draw ? m_seams.draw() : std::numeric_limits<double>::quiet_NaN();
-}
-
-MainWindow::MainWindow(MainWindowSeams seams)
-    : m_seams(std::move(seams))
-    , m_behaviour(
-          *this, {m_session, m_settings, m_browser, m_random, fromQString(m_seams.converterHost)})
+MainWindow::MainWindow(MainWindowPorts ports)
+    : m_handCursorPath(std::move(ports.handCursorPath))
+    , m_quitWhenClosed(ports.quitWhenClosed)
+    , m_behaviour(*this,
+          {ports.session, ports.settings, ports.browser, ports.random, std::move(ports.host)})
 {
     for (QWidget *widget : {static_cast<QWidget *>(this), static_cast<QWidget *>(Frame2),
              static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2)})
@@ -205,8 +148,8 @@ void MainWindow::centreOnScreen()
 
 bool MainWindow::loadHandCursor()
 {
-    if (startup::FileExists(m_seams.handCursorPath))
-        m_mouseIcon = startup::loadCursorFile(m_seams.handCursorPath);
+    if (startup::FileExists(m_handCursorPath))
+        m_mouseIcon = startup::loadCursorFile(m_handCursorPath);
     return m_mouseIcon.has_value();
 }
 
@@ -252,8 +195,8 @@ void MainWindow::processPendingEvents()
 
 void MainWindow::endProcess()
 {
-    if (m_seams.endProcess)
-        m_seams.endProcess();
+    if (m_quitWhenClosed)
+        QCoreApplication::exit(0);
 }
 
 void MainWindow::Form_MouseMove(const QPoint &pos)

@@ -1,15 +1,11 @@
 // Start-up utilities of the main window. The window's load handler calls them
 // in its fixed order: centre the window on its screen, find and load the hand
-// cursor (beside the executable, else in the installation's share folder), and
-// now and then open the converter service's home page in the user's browser.
+// cursor (beside the executable, else in the installation's share folder).
 // The .cur image is decoded by Qt's ico image plugin; the hotspot comes from the
 // file's own directory entry, which that plugin does not report.
 #include "app/startup.h"
 
-#include "net/conversion_request.h"
-
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,8 +14,6 @@
 #include <QMargins>
 #include <QPixmap>
 #include <QScreen>
-#include <QTime>
-#include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
@@ -29,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -230,42 +223,6 @@ std::optional<QCursor> loadCursorFile(const QString &path)
     if (hotX >= image.width() || hotY >= image.height())
         return std::nullopt;
     return QCursor(QPixmap::fromImage(image), hotX, hotY);
-}
-
-QString homePageAddress()
-{
-    return QStringLiteral("http://") + conversion::converterHost() + QStringLiteral("/");
-}
-
-RandomDraw timerSeededDraw()
-{
-    return [] {
-        // Seeded afresh at each draw from the time of day, millisecond resolution.
-        const auto sinceMidnight
-            = static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay());
-        std::mt19937 generator(sinceMidnight);
-        // 32 random bits over 2^32 stays below 1 however the bits fall.
-        return static_cast<double>(generator()) / 4294967296.0;
-    };
-}
-
-void openInBrowser(const QString &address)
-{
-    QDesktopServices::openUrl(QUrl(address));
-}
-
-bool PromoteHomePage(const RandomDraw &draw, const BrowserLauncher &launch)
-{
-    if (!draw || !launch)
-        return false;
-    const double r = draw();
-    if (!(r >= 0.0 && r < 1.0)) // also false for NaN
-        return false;
-    const int n = static_cast<int>(std::floor(r * 100.0)) + 1;
-    if (n != 7)
-        return false;
-    launch(homePageAddress());
-    return true;
 }
 
 } // namespace startup

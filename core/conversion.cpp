@@ -47,8 +47,8 @@ std::u16string buildRequestAddress(std::u16string_view amount, std::u16string_vi
     address += host;
     address += u"/finance/converter?a=<AMOUNT>&from=<IN_CUR_CODE>&to=<OUT_CUR_CODE>";
     replaceAll(address, u"<AMOUNT>", amount);
-    replaceAll(address, u"<IN_CUR_CODE>", currencyCode(fromEntry));
-    replaceAll(address, u"<OUT_CUR_CODE>", currencyCode(toEntry));
+    replaceAll(address, u"<IN_CUR_CODE>", CurrencyCode(fromEntry));
+    replaceAll(address, u"<OUT_CUR_CODE>", CurrencyCode(toEntry));
     return address;
 }
 

@@ -66,7 +66,7 @@ std::u16string defaultToEntry()
     return u"Euro (EUR)";
 }
 
-std::u16string currencyCode(std::u16string_view entry)
+std::u16string CurrencyCode(std::u16string_view entry)
 {
     // "Chinese Yuan (renminbi) (CNY)" has two groups; the code is the closing one.
     const std::size_t n = entry.size();

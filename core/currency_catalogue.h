@@ -19,6 +19,6 @@ std::u16string defaultToEntry(); // "Euro (EUR)"
 
 // The code of a list text: the three letters inside a closing "(XYZ)", else the
 // (at most) three characters after the first "(", else the first three characters.
-std::u16string currencyCode(std::u16string_view entry);
+std::u16string CurrencyCode(std::u16string_view entry);
 
 } // namespace core

@@ -27,4 +27,18 @@ std::u16string downloadStartingService(const std::u16string &address, bool hostI
     return attempt.download(address, limits, nullptr);
 }
 
+ServiceStartingSession::ServiceStartingSession(InternetSession &session, DownloadAttempt &attempt,
+    ServiceStarter &starter, std::string_view converterHost)
+    : m_session(session)
+    , m_attempt(attempt)
+    , m_starter(starter)
+    , m_hostIsLoopback(loopbackListenAddress(converterHost).has_value())
+{
+}
+
+std::u16string ServiceStartingSession::downloadPage(const std::u16string &address)
+{
+    return downloadStartingService(address, m_hostIsLoopback, m_attempt, &m_starter);
+}
+
 } // namespace core

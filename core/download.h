@@ -4,6 +4,7 @@
 // clock is a parameter so that the retry's time budget is tested without waiting.
 #pragma once
 
+#include "core/ports.h"
 #include "core/service_address.h"
 
 #include <chrono>
@@ -66,5 +67,26 @@ public:
 // is final.
 std::u16string downloadStartingService(const std::u16string &address, bool hostIsLoopback,
     DownloadAttempt &attempt, ServiceStarter *starter, const Clock &clock = SteadyClock());
+
+// The window's session on either system: the system's own session, and when a
+// loopback converter host refuses the connection, the service started and the
+// page asked for once more. Only a loopback host is ever started.
+class ServiceStartingSession : public InternetSession
+{
+public:
+    // session and attempt are normally one object: the system's session.
+    ServiceStartingSession(InternetSession &session, DownloadAttempt &attempt,
+        ServiceStarter &starter, std::string_view converterHost);
+
+    void open() override { m_session.open(); }
+    void close() override { m_session.close(); }
+    std::u16string downloadPage(const std::u16string &address) override;
+
+private:
+    InternetSession &m_session;
+    DownloadAttempt &m_attempt;
+    ServiceStarter &m_starter;
+    bool m_hostIsLoopback;
+};
 
 } // namespace core

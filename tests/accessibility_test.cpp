@@ -5,6 +5,7 @@
 // notification. Downloads are fakes and the settings live in a temporary
 // folder.
 #include "app/main_window.h"
+#include "fake_ports.h"
 #include "ui/accessibility.h"
 
 #include <gtest/gtest.h>
@@ -32,17 +33,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        MainWindowSeams seams;
-        seams.download = [this](const QString &) {
-            ++m_downloads;
-            return QStringLiteral("<td align=left>%1</td>").arg(result);
-        };
-        seams.settingsFolder = m_dir.path();
-        seams.draw = [] { return 0.5; };
-        seams.launch = [](const QString &) {};
-        seams.handCursorPath = m_dir.filePath(QStringLiteral("HAND-M.CUR"));
-        seams.endProcess = [] {};
-        m_window = std::make_unique<MainWindow>(seams);
+        const QString page = QStringLiteral("<td align=left>%1</td>").arg(result);
+        m_session.page
+            = std::u16string(reinterpret_cast<const char16_t *>(page.utf16()), size_t(page.size()));
+        m_window = std::make_unique<MainWindow>(MainWindowPorts {m_session, m_settings, m_browser,
+            m_random, u"127.0.0.1:8765", m_dir.filePath(QStringLiteral("HAND-M.CUR")), false});
     }
 
     void TearDown() override
@@ -59,7 +54,10 @@ protected:
 
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
-    int m_downloads = 0;
+    fakes::Session m_session;
+    fakes::Settings m_settings;
+    fakes::Browser m_browser;
+    fakes::FixedDraw m_random;
 };
 
 TEST_F(AccessibilityTest, EveryControlSaysWhatItIs)
@@ -239,7 +237,7 @@ TEST_F(AccessibilityTest, PressActsOnceAndTheButtonSpringsBack)
 {
     const QString press = QAccessibleActionInterface::pressAction();
     accessible("Check2")->actionInterface()->doAction(press);
-    EXPECT_EQ(m_downloads, 1);
+    EXPECT_EQ(m_session.asked.size(), 1u);
     EXPECT_EQ(m_window->Text2->text(), result);
     EXPECT_FALSE(m_window->Check2->isChecked());
 
@@ -247,7 +245,7 @@ TEST_F(AccessibilityTest, PressActsOnceAndTheButtonSpringsBack)
     accessible("Check1")->actionInterface()->doAction(press);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), result);
     EXPECT_FALSE(m_window->Check1->isChecked());
-    EXPECT_EQ(m_downloads, 1);
+    EXPECT_EQ(m_session.asked.size(), 1u);
 }
 
 QAccessibleInterface *notificationOf(QWidget *window)
@@ -271,7 +269,7 @@ TEST_F(AccessibilityTest, ResultIsAnnouncedWithoutMovingTheFocus)
 
     m_window->Check2->setFocus();
     QTest::keyClick(m_window->Check2, Qt::Key_Space);
-    EXPECT_EQ(m_downloads, 1);
+    EXPECT_EQ(m_session.asked.size(), 1u);
     EXPECT_EQ(QApplication::focusWidget(), m_window->Check2);
     QAccessibleInterface *told = notification();
     ASSERT_NE(told, nullptr);

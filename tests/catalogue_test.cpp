@@ -1,10 +1,30 @@
-// The catalogue: every entry text in its place, the defaults and the code rule.
-#include "catalogue/currency_catalogue.h"
+// The catalogue both windows show: every entry text in its place, the defaults
+// and the code rule.
+#include "core/currency_catalogue.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace
 {
+
+// The entries' few non-ASCII letters are two-byte UTF-8.
+std::u16string fromUtf8(std::string_view bytes)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0xC0 && i + 1 < bytes.size())
+            text += char16_t((byte & 0x1F) << 6 | (static_cast<unsigned char>(bytes[++i]) & 0x3F));
+        else
+            text += char16_t(byte);
+    }
+    return text;
+}
 
 TEST(CurrencyCatalogue, EveryEntryTextInItsPlace)
 {
@@ -76,49 +96,51 @@ TEST(CurrencyCatalogue, EveryEntryTextInItsPlace)
         "Venezuelan Bol\xc3\xadvar (VEB)",
         "South African Rand (ZAR)",
     };
-    const QStringList &entries = catalogue::currencyEntries();
-    ASSERT_EQ(entries.size(), static_cast<qsizetype>(std::size(expected)));
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QString entry = QString::fromUtf8(expected[i]);
-        EXPECT_EQ(entries.at(i), entry) << i;
+    const std::vector<std::u16string> &entries = core::currencyEntries();
+    ASSERT_EQ(entries.size(), std::size(expected));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::u16string entry = fromUtf8(expected[i]);
+        EXPECT_EQ(entries[i], entry) << i;
         // The code rule must give back each entry's own code.
-        EXPECT_EQ(catalogue::CurrencyCode(entries.at(i)), entry.sliced(entry.size() - 4, 3)) << i;
+        EXPECT_EQ(core::CurrencyCode(entries[i]), entry.substr(entry.size() - 4, 3)) << i;
     }
 }
 
 TEST(CurrencyCatalogue, DefaultsAreEntries)
 {
-    const QStringList &entries = catalogue::currencyEntries();
-    EXPECT_EQ(catalogue::defaultFromEntry(), QStringLiteral("United States Dollar (USD)"));
-    EXPECT_EQ(catalogue::defaultToEntry(), QStringLiteral("Euro (EUR)"));
-    EXPECT_TRUE(entries.contains(catalogue::defaultFromEntry()));
-    EXPECT_TRUE(entries.contains(catalogue::defaultToEntry()));
+    const std::vector<std::u16string> &entries = core::currencyEntries();
+    EXPECT_EQ(core::defaultFromEntry(), u"United States Dollar (USD)");
+    EXPECT_EQ(core::defaultToEntry(), u"Euro (EUR)");
+    for (const std::u16string &fallback : {core::defaultFromEntry(), core::defaultToEntry()})
+        EXPECT_NE(std::find(entries.begin(), entries.end(), fallback), entries.end());
 }
 
 TEST(CurrencyCode, CutsTheCodeFromAnyText)
 {
-    struct Row {
-        QString text;
-        QString code;
+    const struct {
+        std::u16string text;
+        std::u16string code;
+    } rows[] = {
+        {u"United States Dollar (USD)", u"USD"},
+        {u"South African Rand (ZAR)", u"ZAR"},
+        {u"Icelandic Kr\u00f3na (ISK)", u"ISK"},
+        {u"Euro (EUR)", u"EUR"},
+        {u"Chinese Yuan (renminbi) (CNY)", u"CNY"},
+        {u"Euro", u"Eur"},
+        {u"ab", u"ab"},
+        {u"", u""},
+        {u"Euro (E", u"E"},
+        {u"odd (AB", u"AB"},
+        {u"Euro (", u""},
+        {u"(", u""},
+        {u"(EURO)", u"EUR"},
+        {u"(ABC)", u"ABC"},
+        {u"x (ab) (c)", u"ab)"},
+        {u"a(b)(CD)", u"b)("},
     };
-    const Row rows[] = {
-        {QStringLiteral("United States Dollar (USD)"), QStringLiteral("USD")},
-        {QStringLiteral("South African Rand (ZAR)"), QStringLiteral("ZAR")},
-        {QString::fromUtf8("Icelandic Kr\xc3\xb3na (ISK)"), QStringLiteral("ISK")},
-        {QStringLiteral("Euro (EUR)"), QStringLiteral("EUR")},
-        {QStringLiteral("Chinese Yuan (renminbi) (CNY)"), QStringLiteral("CNY")},
-        {QStringLiteral("Euro"), QStringLiteral("Eur")},
-        {QStringLiteral("ab"), QStringLiteral("ab")},
-        {QString(), QString()},
-        {QStringLiteral("Euro (E"), QStringLiteral("E")},
-        {QStringLiteral("Euro ("), QString()},
-        {QStringLiteral("(EURO)"), QStringLiteral("EUR")},
-        {QStringLiteral("(ABC)"), QStringLiteral("ABC")},
-        {QStringLiteral("x (ab) (c)"), QStringLiteral("ab)")},
-        {QStringLiteral("a(b)(CD)"), QStringLiteral("b)(")},
-    };
-    for (const Row &row : rows)
-        EXPECT_EQ(catalogue::CurrencyCode(row.text), row.code) << row.text.toStdString();
+    for (const auto &row : rows)
+        EXPECT_EQ(core::CurrencyCode(row.text), row.code)
+            << std::string(row.text.begin(), row.text.end());
 }
 
 } // namespace

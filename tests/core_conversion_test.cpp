@@ -22,30 +22,6 @@ std::string narrow(const std::u16string &text)
     return out;
 }
 
-TEST(CoreCatalogue, EntriesDefaultsAndCodes)
-{
-    const std::vector<std::u16string> &entries = core::currencyEntries();
-    ASSERT_EQ(entries.size(), 65u);
-    EXPECT_EQ(entries.front(), u"United Arab Emirates Dirham (AED)");
-    EXPECT_EQ(entries[13], u"Chinese Yuan (renminbi) (CNY)");
-    for (const std::u16string &fallback : {core::defaultFromEntry(), core::defaultToEntry()})
-        EXPECT_NE(std::find(entries.begin(), entries.end(), fallback), entries.end());
-
-    const struct {
-        std::u16string entry;
-        std::u16string code;
-    } rows[] = {
-        {u"Euro (EUR)", u"EUR"},
-        {u"Chinese Yuan (renminbi) (CNY)", u"CNY"},
-        {u"odd (AB", u"AB"},
-        {u"no group", u"no "},
-        {u"", u""},
-        {u"(", u""},
-    };
-    for (const auto &row : rows)
-        EXPECT_EQ(core::currencyCode(row.entry), row.code) << narrow(row.entry);
-}
-
 TEST(CoreCodePage, BytesAndCharactersBothWays)
 {
     std::u16string text;
@@ -77,23 +53,47 @@ TEST(CoreConversion, BuildsTheAddressInOrder)
 TEST(CoreConversion, CutsAndCleansTheFirstResultCell)
 {
     const struct {
+        const char *name;
         std::u16string page;
         std::optional<std::u16string> result;
     } rows[] = {
-        {u"<p>x</p><td align=left> 100 USD =&nbsp;<b>87.50 EUR</b>\r\n</td><td>y</td>",
+        {"worked example",
+            u"<p>x</p><td align=left> 100 USD =&nbsp;<b>87.50 EUR</b>\r\n</td><td>y</td>",
             u"100 USD = 87.50 EUR"},
-        {u"<td align=left></td>", u""},
-        {u"<td align=left><b><i>x</i></b></td>", u"x"},
-        {u"<td align=left>a > b</td>", u"a > b"},
-        {u"<td align=left>=\r\n87.50\r</td>", u"=87.50\r"},
-        {u"<td align=left>\t&nbsp;x&amp;&nbsp;</td>", u"\t x&amp;"},
-        {u"<td align=left>a <b never closed</td>", u"a <b never closed"},
-        {u"<TD ALIGN=LEFT>x</TD>", std::nullopt},
-        {u"<td align=left>no end", std::nullopt},
-        {u"", std::nullopt},
+        {"empty cell", u"<td align=left></td>", u""},
+        {"only the first cell", u"<td align=left>a</td><td align=left>b</td>", u"a"},
+        {"first end marker after it", u"</td><td align=left>a</td>b</td>", u"a"},
+        {"start marker inside the cell", u"<td align=left>a<td align=left>b</td>", u"ab"},
+        {"nested tags", u"<td align=left><b><i>x</i></b></td>", u"x"},
+        {"tag inside a tag", u"<td align=left><a<b>c></td>", u"c>"},
+        {"tag left by a removal", u"<td align=left><<b>b></td>", u"b>"},
+        {"greater-than without a tag", u"<td align=left>a > b</td>", u"a > b"},
+        {"line break joins", u"<td align=left>=\r\n87.50</td>", u"=87.50"},
+        {"lone line feed", u"<td align=left>=\n87.50</td>", u"=87.50"},
+        {"lone carriage return stays", u"<td align=left>a\rb</td>", u"a\rb"},
+        {"CR CR LF LF", u"<td align=left>x\r\r\n\ny</td>", u"x\ry"},
+        {"tab stays at either end", u"<td align=left> \tx\t </td>", u"\tx\t"},
+        {"tag across a line break", u"<td align=left><b\r\n>x</b></td>", u"x"},
+        {"nbsp at the ends is trimmed", u"<td align=left>&nbsp;x&nbsp;</td>", u"x"},
+        {"nbsp before line breaks go", u"<td align=left>&nb\r\nsp;</td>", u"&nbsp;"},
+        {"other entities stay", u"<td align=left>&amp;x&lt;&NBSP;</td>", u"&amp;x&lt;&NBSP;"},
+        {"only blanks", u"<td align=left> &nbsp; </td>", u""},
+        {"no start marker", u"<TD ALIGN=LEFT>x</TD>", std::nullopt},
+        {"quoted attribute", u"<td align=\"left\">x</td>", std::nullopt},
+        {"no end marker after it", u"</td><td align=left>x</TD>", std::nullopt},
+        {"empty page", u"", std::nullopt},
+        // Where removing one tag per pass would never end.
+        {"less-than without greater-than", u"<td align=left>x < y</td>", u"x < y"},
+        {"greater-than before a tag", u"<td align=left>x > <i>y</i></td>", u"x > y"},
+        {"unclosed tag after a tag", u"<td align=left>a<b>c<d</td>", u"ac<d"},
+        {"greater-than after a removal", u"<td align=left><a>b>c<d>e</td>", u"b>ce"},
+        {"CR left at the end", u"<td align=left>=\r\n87.50\r</td>", u"=87.50\r"},
+        {"nbsp and an entity", u"<td align=left>\t&nbsp;x&amp;&nbsp;</td>", u"\t x&amp;"},
+        {"tag never closed", u"<td align=left>a <b never closed</td>", u"a <b never closed"},
+        {"no end at all", u"<td align=left>no end", std::nullopt},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(core::extractResultText(row.page), row.result) << narrow(row.page);
+        EXPECT_EQ(core::extractResultText(row.page), row.result) << row.name;
 }
 
 class FakePages : public core::PageSource

@@ -2,8 +2,8 @@
 // page whose pass-by-pass extraction ends within a bound it must give the same
 // result. Bytes 0x01-0x06 stand for the markers, "&nbsp;", a line break and the
 // halves of "&nbsp;", so the fuzzer reaches result cells without guessing them.
+#include "core/conversion.h"
 #include "extract_result_passes.h"
-#include "net/conversion_request.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -64,7 +64,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QString page = pageFrom(data, size);
-    const std::optional<QString> result = conversion::ExtractResultText(page);
+    const std::optional<std::u16string> cell = core::extractResultText(
+        std::u16string_view(reinterpret_cast<const char16_t *>(page.utf16()), size_t(page.size())));
+    const std::optional<QString> result = cell
+        ? std::optional(QString::fromUtf16(cell->data(), qsizetype(cell->size())))
+        : std::nullopt;
     const passes::Outcome expected = passes::extractResultByPasses(page, long(page.size()));
     if (expected.ended && expected.result != result)
         std::abort();

@@ -3,10 +3,13 @@
 // push-style buttons, select-on-focus, the pointer rules and Enter.
 #include "core/currency_catalogue.h"
 #include "core/form1_behaviour.h"
+#include "fake_ports.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,9 +21,7 @@ using core::FocusReason;
 using core::MousePointer;
 using core::PushButton;
 
-struct Log {
-    std::vector<std::string> steps;
-};
+using fakes::Log;
 
 class FakeView : public core::Form1View
 {
@@ -98,94 +99,19 @@ private:
     Log &m_log;
 };
 
-class FakeSession : public core::InternetSession
-{
-public:
-    explicit FakeSession(Log &log)
-        : m_log(log)
-    {
-    }
-    std::u16string page = u"<td align=left>1.00 USD = 0.86 EUR</td>";
-    std::vector<std::u16string> asked;
-    FakeView *view = nullptr;
-    std::vector<MousePointer> pointerDuringDownload;
-    void open() override { m_log.steps.push_back("open"); }
-    void close() override { m_log.steps.push_back("close"); }
-    std::u16string downloadPage(const std::u16string &address) override
-    {
-        asked.push_back(address);
-        pointerDuringDownload.push_back(view->pointers.back());
-        return page;
-    }
-
-private:
-    Log &m_log;
-};
-
-class FakeSettings : public core::SettingsStore
-{
-public:
-    explicit FakeSettings(Log &log)
-        : m_log(log)
-    {
-    }
-    std::map<std::u16string, std::u16string> values;
-    std::u16string getSetting(const std::u16string &app, const std::u16string &section,
-        const std::u16string &key) override
-    {
-        m_log.steps.push_back("get");
-        EXPECT_EQ(app, u"Vantoril");
-        EXPECT_EQ(section, u"Korvalux");
-        return values[key];
-    }
-    void saveSetting(const std::u16string &, const std::u16string &, const std::u16string &key,
-        const std::u16string &value) override
-    {
-        m_log.steps.push_back("save");
-        values[key] = value;
-    }
-
-private:
-    Log &m_log;
-};
-
-class FakeBrowser : public core::Browser
-{
-public:
-    explicit FakeBrowser(Log &log)
-        : m_log(log)
-    {
-    }
-    std::vector<std::u16string> opened;
-    void open(const std::u16string &address) override
-    {
-        m_log.steps.push_back("browser");
-        opened.push_back(address);
-    }
-
-private:
-    Log &m_log;
-};
-
-class FixedDraw : public core::RandomSource
-{
-public:
-    double value = 0.5;
-    double draw() override { return value; }
-};
-
 struct Rig {
     Log log;
     FakeView view {log};
-    FakeSession session {log};
-    FakeSettings settings {log};
-    FakeBrowser browser {log};
-    FixedDraw random;
+    fakes::Session session {&log};
+    fakes::Settings settings {&log};
+    fakes::Browser browser {&log};
+    fakes::FixedDraw random;
     core::Form1Behaviour form {view, {session, settings, browser, random, u"h:1"}};
+    std::vector<MousePointer> pointerDuringDownload;
     Rig()
     {
         view.behaviour = &form;
-        session.view = &view;
+        session.duringDownload = [this] { pointerDuringDownload.push_back(view.pointers.back()); };
     }
 };
 
@@ -210,6 +136,7 @@ TEST(Form1Behaviour, LoadAndUnloadRunTheirStepsInOrder)
     EXPECT_EQ(rig.log.steps, (std::vector<std::string> {"save", "save", "events", "close", "end"}));
     EXPECT_EQ(rig.settings.values[u"FromCurrency"], u"United States Dollar (USD)");
     EXPECT_EQ(rig.settings.values[u"ToCurrency"], u"Euro (EUR)");
+    EXPECT_EQ(rig.settings.places, std::set<std::u16string> {u"Vantoril/Korvalux"});
 }
 
 TEST(Form1Behaviour, HomePageOnlyOnADrawOfSeven)
@@ -218,12 +145,24 @@ TEST(Form1Behaviour, HomePageOnlyOnADrawOfSeven)
         double draw;
         bool opens;
     } rows[] = {{0.06, true}, {0.0699, true}, {0.07, false}, {0.05999, false}, {0.0, false},
-        {0.999, false}, {1.0, false}, {-0.94, false}};
+        {0.999, false}, {1.0, false}, {-0.94, false},
+        {std::numeric_limits<double>::quiet_NaN(), false}};
     for (const auto &row : rows) {
         Rig rig;
         rig.random.value = row.draw;
         rig.form.Form_Load();
         EXPECT_EQ(rig.browser.opened.size(), row.opens ? 1u : 0u) << row.draw;
+    }
+}
+
+TEST(Form1Behaviour, SeededDrawStaysInTheUnitRangeAndRepeats)
+{
+    // Milliseconds since midnight, and seeds no clock gives.
+    for (const std::uint32_t seed : {0u, 1u, 43'200'000u, 86'399'999u, 0xFFFF'FFFFu}) {
+        const double r = core::drawSeededWith(seed);
+        EXPECT_GE(r, 0.0) << seed;
+        EXPECT_LT(r, 1.0) << seed;
+        EXPECT_EQ(core::drawSeededWith(seed), r) << seed;
     }
 }
 
@@ -257,7 +196,7 @@ TEST(Form1Behaviour, EachPressActsOnceAndTheButtonSpringsBack)
     ASSERT_EQ(rig.session.asked.size(), 1u);
     EXPECT_EQ(rig.session.asked[0], u"http://h:1/finance/converter?a=250&from=USD&to=EUR");
     EXPECT_EQ(rig.view.resultText, u"1.00 USD = 0.86 EUR");
-    EXPECT_EQ(rig.session.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
+    EXPECT_EQ(rig.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
     EXPECT_EQ(rig.form.mousePointer(), MousePointer::Default);
 
     rig.form.amountEnterPressed();
@@ -310,32 +249,16 @@ TEST(Form1Behaviour, PointerFollowsTheHoverRulesButNeverOverridesBusy)
         (std::vector<MousePointer> {MousePointer::Custom, MousePointer::Default}));
 
     // Moves handled while a download runs leave the pointer busy.
-    class HoveringSession : public FakeSession
-    {
-    public:
-        using FakeSession::FakeSession;
-        core::Form1Behaviour *form = nullptr;
-        std::u16string downloadPage(const std::u16string &address) override
-        {
-            form->buttonMouseMove();
-            form->bareAreaMouseMove();
-            return FakeSession::downloadPage(address);
-        }
+    rig.view.pointers.clear();
+    rig.session.duringDownload = [&rig] {
+        rig.pointerDuringDownload.push_back(rig.view.pointers.back());
+        rig.form.buttonMouseMove();
+        rig.form.bareAreaMouseMove();
     };
-    Log log;
-    FakeView view {log};
-    HoveringSession session {log};
-    FakeSettings settings {log};
-    FakeBrowser browser {log};
-    FixedDraw random;
-    core::Form1Behaviour form {view, {session, settings, browser, random, u"h"}};
-    view.behaviour = &form;
-    session.view = &view;
-    session.form = &form;
-    view.setPressed(PushButton::Convert, true);
-    EXPECT_EQ(session.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
+    rig.view.setPressed(PushButton::Convert, true);
+    EXPECT_EQ(rig.pointerDuringDownload, std::vector<MousePointer> {MousePointer::Busy});
     EXPECT_EQ(
-        view.pointers, (std::vector<MousePointer> {MousePointer::Busy, MousePointer::Default}));
+        rig.view.pointers, (std::vector<MousePointer> {MousePointer::Busy, MousePointer::Default}));
 }
 
 } // namespace

@@ -4,9 +4,12 @@
 // folder, the home page never opens and closing never ends the test process.
 #include "app/main_window.h"
 
-#include "catalogue/currency_catalogue.h"
+#include "core/currency_catalogue.h"
+#include "fake_ports.h"
 #include "loopback_http_server.h"
 #include "net/internet_session.h"
+#include "net/service_starter.h"
+#include "settings/ini_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +63,29 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+QString toQString(const std::u16string &text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+std::u16string u16(const QString &text)
+{
+    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
+}
+
+// The draw, with a look at the window while the home-page step takes it.
+class WatchedDraw : public fakes::FixedDraw
+{
+public:
+    std::function<void()> during;
+    double draw() override
+    {
+        if (during)
+            during();
+        return FixedDraw::draw();
+    }
+};
+
 class MainWindowTest : public ::testing::Test
 {
 protected:
@@ -74,39 +100,11 @@ protected:
 
     QString settingsFile() const { return m_dir.filePath(QStringLiteral("Vantoril.ini")); }
 
-    MainWindowSeams seams()
-    {
-        MainWindowSeams s;
-        s.download = [this](const QString &address) {
-            ++downloads;
-            lastAddress = address;
-            if (duringDownload)
-                duringDownload();
-            return downloadVia ? downloadVia(address) : page;
-        };
-        s.settingsFolder = m_dir.path();
-        s.draw = [this] {
-            if (duringDraw)
-                duringDraw();
-            return draw;
-        };
-        s.launch = [this](const QString &address) { launched << address; };
-        s.handCursorPath = m_dir.filePath(QStringLiteral("HAND-M.CUR"));
-        s.endProcess = [this] { ++ends; };
-        s.startService = [this](const QString &host, std::chrono::milliseconds within) {
-            startedHosts << host;
-            return starter && starter(host, within);
-        };
-        if (realDownload) {
-            s.download = {};
-            s.converterHost = converterHost;
-        }
-        return s;
-    }
-
     MainWindow &start()
     {
-        m_window = std::make_unique<MainWindow>(seams());
+        m_window = std::make_unique<MainWindow>(
+            MainWindowPorts {realSession ? *realSession : session, settings, browser, random,
+                u16(host), m_dir.filePath(QStringLiteral("HAND-M.CUR")), false});
         return *m_window;
     }
 
@@ -127,22 +125,23 @@ protected:
         QTest::mouseMove(top->windowHandle(), over->mapTo(top, local));
     }
 
+    int downloads() const { return int(session.asked.size()); }
+    QString lastAddress() const
+    {
+        return session.asked.empty() ? QString() : toQString(session.asked.back());
+    }
+    bool unloaded() const { return m_window && m_window->behaviour().unloaded(); }
+    core::MousePointer pointer() const { return m_window->behaviour().mousePointer(); }
+
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
-    QString page = QStringLiteral("<html><td align=left>1.00 USD = 0.92 EUR</td></html>");
-    int downloads = 0;
-    QString lastAddress;
-    std::function<void()> duringDownload;
-    conversion::DownloadFunction downloadVia; // set: the page comes from it
-    std::function<void()> duringDraw;
-    double draw = 0.5;
-    QStringList launched;
-    int ends = 0;
-    // The real download against converterHost, and the service launcher behind it.
-    bool realDownload = false;
-    QString converterHost;
-    localservice::ServiceLauncher starter;
-    QStringList startedHosts;
+    fakes::Session session;
+    settings::IniSettings settings {m_dir.path()};
+    fakes::Browser browser;
+    WatchedDraw random;
+    QString host = QStringLiteral("127.0.0.1:8765");
+    // Set: the window asks through this session instead of the fake.
+    core::InternetSession *realSession = nullptr;
 };
 
 // A loopback port nothing listens on (closed again right away).
@@ -159,12 +158,12 @@ quint16 freeLoopbackPort()
     return bound ? ntohs(address.sin_port) : 0;
 }
 
-// Ends a service a test started, by its id, and waits until it is gone.
-void stopProcess(qint64 pid)
+// Ends a service a test started, by its process group, and waits until it is gone.
+void stopGroup(pid_t group)
 {
-    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
+    if (group <= 0 || ::kill(-group, SIGTERM) != 0)
         return;
-    EXPECT_TRUE(QTest::qWaitFor([pid] { return ::kill(static_cast<pid_t>(pid), 0) != 0; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([group] { return ::kill(-group, 0) != 0; }, 10000));
 }
 
 TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
@@ -176,7 +175,7 @@ TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
     EXPECT_EQ(QApplication::focusWidget(), window.Text1);
     EXPECT_EQ(window.Text1->selectedText(), QStringLiteral("1.00"));
     EXPECT_EQ(window.Text2->text(), QString());
-    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    EXPECT_EQ(pointer(), core::MousePointer::Default);
     EXPECT_FALSE(window.mouseIcon().has_value());
     // Centred before the first show, when the decoration may not be known yet:
     // allow the window's own frame as slack.
@@ -192,7 +191,10 @@ TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
         QStringList items;
         for (int i = 0; i < list->count(); ++i)
             items << list->itemText(i);
-        EXPECT_EQ(items, catalogue::currencyEntries());
+        QStringList entries;
+        for (const std::u16string &entry : core::currencyEntries())
+            entries << toQString(entry);
+        EXPECT_EQ(items, entries);
     }
 }
 
@@ -208,16 +210,15 @@ TEST_F(MainWindowTest, LoadRunsInItsOrder)
         QString fromText, toText, title;
     };
     std::optional<Snapshot> atDraw;
-    duringDraw = [&] {
+    random.during = [&] {
         MainWindow *window = nullptr;
         for (QWidget *top : QApplication::topLevelWidgets())
             if (auto *candidate = qobject_cast<MainWindow *>(top))
                 window = candidate;
         ASSERT_NE(window, nullptr);
-        atDraw
-            = Snapshot {modInternetFileFunctions::isSessionOpen(), window->cboFromCurrency->count(),
-                window->cboToCurrency->count(), window->cboFromCurrency->currentText(),
-                window->cboToCurrency->currentText(), window->windowTitle()};
+        atDraw = Snapshot {session.isOpen, window->cboFromCurrency->count(),
+            window->cboToCurrency->count(), window->cboFromCurrency->currentText(),
+            window->cboToCurrency->currentText(), window->windowTitle()};
     };
     MainWindow &window = start();
     ASSERT_TRUE(atDraw.has_value());
@@ -230,27 +231,6 @@ TEST_F(MainWindowTest, LoadRunsInItsOrder)
     EXPECT_EQ(window.cboFromCurrency->currentText(), jpy);
     EXPECT_EQ(window.cboToCurrency->currentText(), gbp);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Korvalux"));
-}
-
-TEST_F(MainWindowTest, HomePageOpensOnlyOnADrawOfSeven)
-{
-    struct Row {
-        double draw;
-        bool opens;
-    };
-    const Row rows[] = {
-        {0.0, false}, {0.059, false}, {0.06, true}, {0.0699, true}, {0.07, false}, {0.999, false}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.draw);
-        launched.clear();
-        draw = row.draw;
-        start();
-        EXPECT_EQ(launched.size(), row.opens ? 1 : 0);
-        if (row.opens && !launched.isEmpty()) {
-            EXPECT_EQ(launched.front(), startup::homePageAddress());
-        }
-        m_window->close();
-    }
 }
 
 TEST_F(MainWindowTest, StoredChoicesAreRestored)
@@ -299,13 +279,12 @@ TEST_F(MainWindowTest, ClosingSavesTheChoicesAndTheNextStartRestoresThem)
     const Row rows[] = {{jpy, gbp}, {isk, veb}, {usd, eur}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.from.toStdString());
-        ends = 0;
         MainWindow &window = startShown();
         window.cboFromCurrency->setCurrentText(row.from);
         window.cboToCurrency->setCurrentText(row.to);
         window.close();
-        EXPECT_EQ(ends, 1);
-        EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+        EXPECT_TRUE(unloaded());
+        EXPECT_FALSE(session.isOpen);
         const QByteArray file = readFile(settingsFile());
         EXPECT_TRUE(file.contains("FromCurrency=" + row.from.toUtf8())) << file.toStdString();
         EXPECT_TRUE(file.contains("ToCurrency=" + row.to.toUtf8())) << file.toStdString();
@@ -321,12 +300,12 @@ TEST_F(MainWindowTest, ClosingSavesTheChoicesAndTheNextStartRestoresThem)
 TEST_F(MainWindowTest, ClosingRightAfterStartWritesBothAndEndsOnce)
 {
     MainWindow &window = startShown();
-    EXPECT_TRUE(modInternetFileFunctions::isSessionOpen());
+    EXPECT_TRUE(session.isOpen);
     EXPECT_FALSE(QFile::exists(settingsFile()));
     window.close();
     window.close();
-    EXPECT_EQ(ends, 1);
-    EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+    EXPECT_TRUE(unloaded());
+    EXPECT_FALSE(session.isOpen);
     const QByteArray file = readFile(settingsFile());
     EXPECT_TRUE(file.contains("[Korvalux]")) << file.toStdString();
     EXPECT_TRUE(file.contains("FromCurrency=" + usd.toUtf8())) << file.toStdString();
@@ -355,7 +334,7 @@ TEST_F(MainWindowTest, NoOrBrokenHandCursorStartsNormally)
         EXPECT_FALSE(window.mouseIcon().has_value());
         hover(&window, QPoint(2, 2));
         hover(window.Check2, window.Check2->rect().center());
-        EXPECT_EQ(window.mousePointer(), MainWindow::CustomPointer);
+        EXPECT_EQ(pointer(), core::MousePointer::Custom);
         // Custom without an image of its own shows the ordinary arrow.
         EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
         m_window->close();
@@ -417,7 +396,7 @@ TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
     QSignalSpy toggles(window.Check2, &QPushButton::toggled);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.how);
-        downloads = 0;
+        session.asked.clear();
         toggles.clear();
         window.Text1->setText(row.amount);
         window.cboFromCurrency->setCurrentText(row.from);
@@ -432,15 +411,15 @@ TEST_F(MainWindowTest, OnePressConvertsOnceAndTheButtonSpringsBack)
             window.Check2->setFocus(Qt::TabFocusReason);
             QTest::keyClick(window.Check2, Qt::Key_Space);
         }
-        EXPECT_EQ(downloads, 1);
-        EXPECT_TRUE(lastAddress.endsWith(
+        EXPECT_EQ(downloads(), 1);
+        EXPECT_TRUE(lastAddress().endsWith(
             QStringLiteral("/finance/converter?") + QString::fromUtf8(row.query)))
-            << lastAddress.toStdString();
+            << lastAddress().toStdString();
         EXPECT_EQ(window.Text2->text(), QStringLiteral("1.00 USD = 0.92 EUR"));
         EXPECT_FALSE(window.Check2->isChecked());
         // Pressed in, then sprung back by the handler itself.
         EXPECT_EQ(toggles.size(), 2);
-        EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+        EXPECT_EQ(pointer(), core::MousePointer::Default);
     }
 }
 
@@ -463,7 +442,7 @@ TEST_F(MainWindowTest, OnePressCopiesOnce)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         clipboard->setText(QStringLiteral("stale"));
-        page = row.page;
+        session.page = u16(row.page);
         QTest::mouseClick(window.Check2, Qt::LeftButton);
         ASSERT_EQ(window.Text2->text(), row.expected);
         QSignalSpy changes(clipboard, &QClipboard::dataChanged);
@@ -529,25 +508,25 @@ TEST_F(MainWindowTest, HoverRulesFollowThePointerAcrossTheWindow)
         int pointer;
     };
     const Step steps[] = {
-        {"bare window", &window, bareWindow, MainWindow::DefaultPointer},
-        {"Convert", window.Check2, window.Check2->rect().center(), MainWindow::CustomPointer},
-        {"amount box", window.Text1, window.Text1->rect().center(), MainWindow::CustomPointer},
-        {"label", window.Label2, window.Label2->rect().center(), MainWindow::CustomPointer},
-        {"source list", window.cboFromCurrency, QPoint(10, 10), MainWindow::CustomPointer},
-        {"frame", window.Frame2, bareFrame, MainWindow::DefaultPointer},
-        {"Copy", window.Check1, window.Check1->rect().center(), MainWindow::CustomPointer},
-        {"Results box", window.Text2, window.Text2->rect().center(), MainWindow::CustomPointer},
-        {"frame again", window.Frame2, bareFrame, MainWindow::DefaultPointer},
-        {"target list", window.cboToCurrency, QPoint(10, 10), MainWindow::DefaultPointer},
-        {"Convert again", window.Check2, QPoint(2, 2), MainWindow::CustomPointer},
-        {"line", window.Line1, QPoint(window.Line1->width() / 2, 0), MainWindow::DefaultPointer},
-        {"Copy again", window.Check1, QPoint(3, 3), MainWindow::CustomPointer},
-        {"bare window again", &window, QPoint(2, 2), MainWindow::DefaultPointer},
+        {"bare window", &window, bareWindow, core::MousePointer::Default},
+        {"Convert", window.Check2, window.Check2->rect().center(), core::MousePointer::Custom},
+        {"amount box", window.Text1, window.Text1->rect().center(), core::MousePointer::Custom},
+        {"label", window.Label2, window.Label2->rect().center(), core::MousePointer::Custom},
+        {"source list", window.cboFromCurrency, QPoint(10, 10), core::MousePointer::Custom},
+        {"frame", window.Frame2, bareFrame, core::MousePointer::Default},
+        {"Copy", window.Check1, window.Check1->rect().center(), core::MousePointer::Custom},
+        {"Results box", window.Text2, window.Text2->rect().center(), core::MousePointer::Custom},
+        {"frame again", window.Frame2, bareFrame, core::MousePointer::Default},
+        {"target list", window.cboToCurrency, QPoint(10, 10), core::MousePointer::Default},
+        {"Convert again", window.Check2, QPoint(2, 2), core::MousePointer::Custom},
+        {"line", window.Line1, QPoint(window.Line1->width() / 2, 0), core::MousePointer::Default},
+        {"Copy again", window.Check1, QPoint(3, 3), core::MousePointer::Custom},
+        {"bare window again", &window, QPoint(2, 2), core::MousePointer::Default},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(step.over);
         hover(step.widget, step.local);
-        EXPECT_EQ(window.mousePointer(), step.pointer);
+        EXPECT_EQ(pointer(), step.pointer);
     }
 }
 
@@ -555,18 +534,18 @@ TEST_F(MainWindowTest, BusyHoldsDuringAConversionWhateverTheMouseDoes)
 {
     MainWindow &window = startShown();
     hover(window.Check2, QPoint(4, 4));
-    ASSERT_EQ(window.mousePointer(), MainWindow::CustomPointer);
+    ASSERT_EQ(pointer(), core::MousePointer::Custom);
     struct Seen {
         const char *over;
-        int pointer;
+        core::MousePointer pointer;
         bool overrideIsWait;
     };
     QList<Seen> seen;
     const auto look = [&](const char *over) {
         const QCursor *override = QGuiApplication::overrideCursor();
-        seen.append({over, window.mousePointer(), override && override->shape() == Qt::WaitCursor});
+        seen.append({over, pointer(), override && override->shape() == Qt::WaitCursor});
     };
-    duringDownload = [&] {
+    session.duringDownload = [&] {
         look("start");
         QTest::mouseMove(window.Check2, QPoint(5, 5));
         look("Convert");
@@ -581,10 +560,10 @@ TEST_F(MainWindowTest, BusyHoldsDuringAConversionWhateverTheMouseDoes)
     ASSERT_EQ(seen.size(), 5);
     for (const Seen &s : seen) {
         SCOPED_TRACE(s.over);
-        EXPECT_EQ(s.pointer, MainWindow::BusyPointer);
+        EXPECT_EQ(s.pointer, core::MousePointer::Busy);
         EXPECT_TRUE(s.overrideIsWait);
     }
-    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
+    EXPECT_EQ(pointer(), core::MousePointer::Default);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -604,7 +583,7 @@ TEST_F(MainWindowTest, ALongResultShowsItsBeginningAndCopiesWhole)
         QString sentence = QStringLiteral("1.00 USD = 0.92 EUR ");
         while (sentence.size() < row.length)
             sentence += QLatin1Char(char('a' + sentence.size() % 26));
-        page = QStringLiteral("<td align=left>") + sentence + QStringLiteral("</td>");
+        session.page = u16(QStringLiteral("<td align=left>") + sentence + QStringLiteral("</td>"));
         QTest::mouseClick(window.Check2, Qt::LeftButton);
         EXPECT_EQ(window.Text2->text(), sentence);
         EXPECT_EQ(window.Text2->cursorPosition(), 0);
@@ -677,25 +656,27 @@ TEST_F(MainWindowTest, ACloseDuringATricklingConversionSavesBothOnceItEnds)
         return trickle;
     });
     ASSERT_TRUE(server.start());
-    modInternetFileFunctions::DownloadLimits limits;
+    core::DownloadLimits limits;
     limits.totalTimeout = std::chrono::milliseconds(800);
-    downloadVia = [&](const QString &address) {
-        const QString path = address.mid(address.indexOf(QStringLiteral("/finance/")));
-        return modInternetFileFunctions::DownloadPage(
-            QString::fromStdString(server.baseUrl()) + path, limits);
+    modInternetFileFunctions::CurlSession curl(limits);
+    curl.open();
+    session.answer = [&](const std::u16string &address) {
+        const std::string base = server.baseUrl();
+        return curl.downloadPage(
+            std::u16string(base.begin(), base.end()) + address.substr(address.find(u"/finance/")));
     };
     MainWindow &window = startShown();
     target = &window;
     window.cboFromCurrency->setCurrentText(jpy);
     window.cboToCurrency->setCurrentText(gbp);
     QTest::mouseClick(window.Check2, Qt::LeftButton);
-    EXPECT_EQ(window.Text2->text(), conversion::noResultText());
-    EXPECT_EQ(window.mousePointer(), MainWindow::DefaultPointer);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ends == 1; }, 10000));
+    EXPECT_EQ(window.Text2->text(), toQString(core::noResultText()));
+    EXPECT_EQ(pointer(), core::MousePointer::Default);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return unloaded(); }, 10000));
     const QByteArray file = readFile(settingsFile());
     EXPECT_TRUE(file.contains("FromCurrency=" + jpy.toUtf8())) << file.toStdString();
     EXPECT_TRUE(file.contains("ToCurrency=" + gbp.toUtf8())) << file.toStdString();
-    EXPECT_FALSE(modInternetFileFunctions::isSessionOpen());
+    EXPECT_FALSE(session.isOpen);
     server.stop();
 }
 
@@ -719,67 +700,82 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
     ASSERT_EQ(::listen(stallingFeed, 8), 0);
     ASSERT_EQ(
         ::getsockname(stallingFeed, reinterpret_cast<sockaddr *>(&feedAddress), &feedLength), 0);
-    const QString feed = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(feedAddress.sin_port));
+    const QString feedUrl = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(feedAddress.sin_port));
     QTemporaryDir cache;
     ASSERT_TRUE(cache.isValid());
     const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8()); // the started service inherits it
-    qint64 servicePid = 0;
-    const localservice::ServiceLauncher realService
-        = [&servicePid](const QString &host, std::chrono::milliseconds within) {
-              return localservice::startServiceProgram(
-                  QStringLiteral(KORVALUX_SERVICE_PROGRAM), host, within, &servicePid);
-          };
-    // The snapshot's rates are stale, so this one holds its first answer for a
-    // refresh that never ends: the press must still end within its budget.
-    const localservice::ServiceLauncher staleService
-        = [&servicePid, &feed](const QString &host, std::chrono::milliseconds within) {
-              return localservice::startServiceProgram(QStringLiteral(KORVALUX_SERVICE_PROGRAM),
-                  host, within, &servicePid,
-                  {QStringLiteral("--refresh"), QStringLiteral("--ecb-url"), feed + "ecb.xml",
-                      QStringLiteral("--daily-url"), feed + "daily.json"});
-          };
-    const localservice::ServiceLauncher neverUp
-        = [](const QString &, std::chrono::milliseconds) { return false; };
+    // Each start goes through the real starter; the rows count them.
+    class CountingStarter : public core::ServiceStarter
+    {
+    public:
+        std::vector<std::string> extra; // after --listen and the idle exit
+        bool comesUp = true;
+        int starts = 0;
+        pid_t group = 0;
+        std::string host;
+        bool start(std::chrono::milliseconds within) override
+        {
+            ++starts;
+            if (!comesUp)
+                return false;
+            const auto listen = core::loopbackListenAddress(host);
+            std::vector<std::string> arguments
+                = {"--listen", core::formatHostPort(*listen), "--exit-idle-time", "300", "--quiet"};
+            arguments.insert(arguments.end(), extra.begin(), extra.end());
+            localservice::ServiceProgram program(host, KORVALUX_SERVICE_PROGRAM, arguments);
+            const bool up = program.start(within);
+            group = program.lastProcessGroup();
+            return up;
+        }
+    };
     struct Row {
         const char *host; // %1 is a free port
-        localservice::ServiceLauncher launcher;
+        bool comesUp;
+        std::vector<std::string> extra;
         int starts;
         bool converts;
     };
+    // The snapshot's rates are stale, so the second holds its first answer for a
+    // refresh that never ends: the press must still end within its budget.
+    const std::string feed = feedUrl.toStdString();
     const Row rows[] = {
-        {"127.0.0.1:%1", realService, 1, true},
-        {"127.0.0.1:%1", staleService, 1, true},
-        {"0.0.0.0:%1", neverUp, 0, false},
-        {"localhost:%1", neverUp, 1, false},
+        {"127.0.0.1:%1", true, {}, 1, true},
+        {"127.0.0.1:%1", true,
+            {"--refresh", "--ecb-url", feed + "ecb.xml", "--daily-url", feed + "daily.json"}, 1,
+            true},
+        {"0.0.0.0:%1", false, {}, 0, false},
+        {"localhost:%1", false, {}, 1, false},
     };
-    realDownload = true;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.host);
         const quint16 port = freeLoopbackPort();
         ASSERT_NE(port, 0);
-        converterHost = QString::fromLatin1(row.host).arg(port);
-        starter = row.launcher;
-        startedHosts.clear();
+        host = QString::fromLatin1(row.host).arg(port);
+        modInternetFileFunctions::CurlSession curl;
+        CountingStarter starter;
+        starter.extra = row.extra;
+        starter.comesUp = row.comesUp;
+        starter.host = host.toStdString();
+        core::ServiceStartingSession real(curl, curl, starter, starter.host);
+        realSession = &real;
         MainWindow &window = startShown();
         window.Text1->setText(QStringLiteral("1.00"));
         window.cboFromCurrency->setCurrentText(usd);
         window.cboToCurrency->setCurrentText(eur);
         QTest::mouseClick(window.Check2, Qt::LeftButton);
-        EXPECT_EQ(startedHosts.size(), row.starts);
-        if (row.starts > 0) {
-            EXPECT_EQ(startedHosts.front(), converterHost);
-        }
+        EXPECT_EQ(starter.starts, row.starts);
         const QString text = window.Text2->text();
         if (row.converts) {
             EXPECT_TRUE(text.startsWith(QStringLiteral("1.00 USD = ")) && text.contains(u" EUR ("))
                 << text.toStdString();
         } else {
-            EXPECT_EQ(text, conversion::noAnswerText());
+            EXPECT_EQ(text, toQString(core::noAnswerText()));
         }
         m_window->close();
         m_window.reset();
-        stopProcess(std::exchange(servicePid, 0));
+        realSession = nullptr;
+        stopGroup(starter.group);
     }
     ::close(stallingFeed);
     if (savedCache.isNull())

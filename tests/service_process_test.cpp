@@ -4,8 +4,8 @@
 // copied into a folder whose name has a blank: served on the retry, ended when
 // it never listens, given up at once when it exits, never started for a host
 // elsewhere. Nothing is sent beyond loopback.
+#include "core/download.h"
 #include "win32/service_process.h"
-#include "win32/service_session.h"
 #include "win32/wininet_session.h"
 
 #include <gtest/gtest.h>
@@ -172,7 +172,8 @@ TEST_F(ServiceStart, RetriesOnceTheServiceItStartedListens)
         SetEnvironmentVariableW(L"KORVALUX_FAKE_SERVICE", row.mode);
         win32::WinInetSession wininet;
         win32::ServiceProcess starter(host, m_program);
-        win32::ServiceStartingSession session(wininet, starter, host);
+        core::ServiceStartingSession session(
+            wininet, wininet, starter, std::string(host.begin(), host.end()));
         session.open();
         const Clock::time_point begun = Clock::now();
         const std::u16string page = session.downloadPage(

@@ -1,7 +1,7 @@
-// The settings store against real files in a temporary folder: what a read gives
+// The INI settings store against real files in a temporary folder: what a read gives
 // for missing, stored, odd and broken files, and that saves round-trip verbatim,
 // replace old values, create what is missing and fail without crashing.
-#include "settings/settings_store.h"
+#include "settings/ini_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,31 @@ void writeFile(const QString &path, const QByteArray &bytes)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
+
+std::u16string u16(const QString &text)
+{
+    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
+}
+
+// The store's port in the test's own QString terms.
+struct Store {
+    explicit Store(const QString &folder)
+        : ini(folder)
+    {
+    }
+    QString filePath(const QString &application) const { return ini.filePath(u16(application)); }
+    QString get(const QString &application, const QString &section, const QString &key)
+    {
+        const std::u16string value = ini.getSetting(u16(application), u16(section), u16(key));
+        return QString::fromUtf16(value.data(), qsizetype(value.size()));
+    }
+    bool save(const QString &application, const QString &section, const QString &key,
+        const QString &value)
+    {
+        return ini.save(u16(application), u16(section), u16(key), u16(value));
+    }
+    settings::IniSettings ini;
+};
 
 QByteArray readFile(const QString &path)
 {
@@ -62,10 +87,10 @@ TEST(SettingsStore, ReadsWhatTheFileHolds)
         SCOPED_TRACE(row.name);
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
-        settings::SettingsStore store(dir.path());
+        Store store(dir.path());
         if (row.file)
             writeFile(store.filePath(app), *row.file);
-        EXPECT_EQ(store.getSetting(app, section, QString::fromLatin1(row.key)), row.expected);
+        EXPECT_EQ(store.get(app, section, QString::fromLatin1(row.key)), row.expected);
     }
 }
 
@@ -73,10 +98,10 @@ TEST(SettingsStore, UnreadablePlaceGivesEmptyText)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.path());
+    Store store(dir.path());
     ASSERT_TRUE(QDir(dir.path()).mkdir(app + QStringLiteral(".ini")));
-    EXPECT_EQ(store.getSetting(app, section, fromKey), QString());
-    EXPECT_FALSE(store.saveSetting(app, section, fromKey, QStringLiteral("Euro (EUR)")));
+    EXPECT_EQ(store.get(app, section, fromKey), QString());
+    EXPECT_FALSE(store.save(app, section, fromKey, QStringLiteral("Euro (EUR)")));
 }
 
 TEST(SettingsStore, SavedValuesComeBackVerbatim)
@@ -93,13 +118,13 @@ TEST(SettingsStore, SavedValuesComeBackVerbatim)
     };
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.path());
+    Store store(dir.path());
     for (const QString &value : values) {
         SCOPED_TRACE(value.toStdString());
-        ASSERT_TRUE(store.saveSetting(app, section, fromKey, value));
-        EXPECT_EQ(store.getSetting(app, section, fromKey), value);
+        ASSERT_TRUE(store.save(app, section, fromKey, value));
+        EXPECT_EQ(store.get(app, section, fromKey), value);
         // A fresh store object sees the same file.
-        EXPECT_EQ(settings::SettingsStore(dir.path()).getSetting(app, section, fromKey), value);
+        EXPECT_EQ(Store(dir.path()).get(app, section, fromKey), value);
     }
 }
 
@@ -107,9 +132,8 @@ TEST(SettingsStore, NonAsciiIsWrittenAsUtf8)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.path());
-    ASSERT_TRUE(
-        store.saveSetting(app, section, fromKey, QStringLiteral("Icelandic Kr\u00f3na (ISK)")));
+    Store store(dir.path());
+    ASSERT_TRUE(store.save(app, section, fromKey, QStringLiteral("Icelandic Kr\u00f3na (ISK)")));
     const QByteArray bytes = readFile(store.filePath(app));
     EXPECT_TRUE(bytes.contains("[Korvalux]")) << bytes.toStdString();
     EXPECT_TRUE(bytes.contains("FromCurrency=Icelandic Kr\xc3\xb3na (ISK)")) << bytes.toStdString();
@@ -119,40 +143,39 @@ TEST(SettingsStore, SaveReplacesAndKeepsOtherEntries)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.path());
+    Store store(dir.path());
     writeFile(store.filePath(app),
         "[Other]\nKeep=this\n[Korvalux]\nFromCurrency=Euro (EUR)\n"
         "ToCurrency=Thai Baht (THB)\n");
-    ASSERT_TRUE(store.saveSetting(app, section, fromKey, QStringLiteral("British Pound (GBP)")));
-    EXPECT_EQ(store.getSetting(app, section, fromKey), QStringLiteral("British Pound (GBP)"));
-    EXPECT_EQ(store.getSetting(app, section, QStringLiteral("ToCurrency")),
-        QStringLiteral("Thai Baht (THB)"));
-    EXPECT_EQ(store.getSetting(app, QStringLiteral("Other"), QStringLiteral("Keep")),
-        QStringLiteral("this"));
+    ASSERT_TRUE(store.save(app, section, fromKey, QStringLiteral("British Pound (GBP)")));
+    EXPECT_EQ(store.get(app, section, fromKey), QStringLiteral("British Pound (GBP)"));
+    EXPECT_EQ(
+        store.get(app, section, QStringLiteral("ToCurrency")), QStringLiteral("Thai Baht (THB)"));
+    EXPECT_EQ(
+        store.get(app, QStringLiteral("Other"), QStringLiteral("Keep")), QStringLiteral("this"));
 }
 
 TEST(SettingsStore, SaveCreatesMissingFolders)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.filePath(QStringLiteral("a/b/c")));
-    ASSERT_TRUE(store.saveSetting(app, section, fromKey, QStringLiteral("Euro (EUR)")));
+    Store store(dir.filePath(QStringLiteral("a/b/c")));
+    ASSERT_TRUE(store.save(app, section, fromKey, QStringLiteral("Euro (EUR)")));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a/b/c/Vantoril.ini"))));
-    EXPECT_EQ(store.getSetting(app, section, fromKey), QStringLiteral("Euro (EUR)"));
+    EXPECT_EQ(store.get(app, section, fromKey), QStringLiteral("Euro (EUR)"));
 }
 
 TEST(SettingsStore, SaveOverACorruptFileRepairsIt)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    settings::SettingsStore store(dir.path());
+    Store store(dir.path());
     writeFile(store.filePath(app), "[Korvalux]\nFromCurrency=Euro (EUR)\n\x01garbage\n");
-    ASSERT_TRUE(store.saveSetting(app, section, fromKey, QStringLiteral("Thai Baht (THB)")));
-    ASSERT_TRUE(store.saveSetting(
-        app, section, QStringLiteral("ToCurrency"), QStringLiteral("Euro (EUR)")));
-    EXPECT_EQ(store.getSetting(app, section, fromKey), QStringLiteral("Thai Baht (THB)"));
-    EXPECT_EQ(
-        store.getSetting(app, section, QStringLiteral("ToCurrency")), QStringLiteral("Euro (EUR)"));
+    ASSERT_TRUE(store.save(app, section, fromKey, QStringLiteral("Thai Baht (THB)")));
+    ASSERT_TRUE(
+        store.save(app, section, QStringLiteral("ToCurrency"), QStringLiteral("Euro (EUR)")));
+    EXPECT_EQ(store.get(app, section, fromKey), QStringLiteral("Thai Baht (THB)"));
+    EXPECT_EQ(store.get(app, section, QStringLiteral("ToCurrency")), QStringLiteral("Euro (EUR)"));
 }
 
 TEST(SettingsStore, SaveIntoAnImpossibleFolderFailsQuietly)
@@ -161,9 +184,9 @@ TEST(SettingsStore, SaveIntoAnImpossibleFolderFailsQuietly)
     ASSERT_TRUE(dir.isValid());
     // The folder's place is taken by a plain file.
     writeFile(dir.filePath(QStringLiteral("taken")), "x");
-    settings::SettingsStore store(dir.filePath(QStringLiteral("taken")));
-    EXPECT_FALSE(store.saveSetting(app, section, fromKey, QStringLiteral("Euro (EUR)")));
-    EXPECT_EQ(store.getSetting(app, section, fromKey), QString());
+    Store store(dir.filePath(QStringLiteral("taken")));
+    EXPECT_FALSE(store.save(app, section, fromKey, QStringLiteral("Euro (EUR)")));
+    EXPECT_EQ(store.get(app, section, fromKey), QString());
 }
 
 } // namespace

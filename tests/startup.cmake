@@ -1,10 +1,5 @@
 # The start-up utilities against the real hand cursor the build draws.
-if(TARGET korvalux_ui)
-  korvalux_add_test(startup GUI LIBS korvalux_ui korvalux_core)
-else()
-  korvalux_add_test(startup GUI LIBS korvalux_core Qt6::Widgets
-                    SOURCES ${CMAKE_SOURCE_DIR}/app/startup.cpp)
-endif()
+korvalux_add_test(startup GUI LIBS korvalux_app)
 if(TARGET startup_test)
   target_compile_definitions(startup_test PRIVATE
     KORVALUX_HAND_CURSOR_FILE="${CMAKE_BINARY_DIR}/packaging/HAND-M.CUR")

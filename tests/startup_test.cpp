@@ -1,9 +1,7 @@
-// Tests of the start-up utilities: the home-page draw, the file test, loading
+// Tests of the start-up utilities: the file test, loading
 // a cursor file (the shipped HAND-M.CUR and files that only look like one),
 // and centring a window on the offscreen platform's screen.
 #include "app/startup.h"
-
-#include "net/conversion_request.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,59 +25,6 @@
 
 namespace
 {
-
-struct DrawCase {
-    double r;
-    bool opens;
-};
-
-TEST(PromoteHomePage, OpensThePageOnlyOnADrawOfSeven)
-{
-    const DrawCase cases[] = {
-        {0.0, false}, // n = 1
-        {0.0599999, false}, // n = 6
-        {0.0600001, true}, // n = 7
-        {0.065, true},
-        {0.0699999, true},
-        {0.0700001, false}, // n = 8
-        {0.7, false}, // 70 has a 7 in it, yet is not 7
-        {0.99999999, false}, // n = 100
-        {-0.0001, false}, // draws outside [0, 1) never open anything
-        {1.0, false},
-        {std::numeric_limits<double>::quiet_NaN(), false},
-    };
-    for (const DrawCase &c : cases) {
-        std::vector<QString> opened;
-        const bool result = startup::PromoteHomePage(
-            [&] { return c.r; }, [&](const QString &a) { opened.push_back(a); });
-        EXPECT_EQ(result, c.opens) << "r = " << c.r;
-        if (c.opens) {
-            ASSERT_EQ(opened.size(), 1u) << "r = " << c.r;
-            EXPECT_EQ(opened.front(), startup::homePageAddress());
-        } else {
-            EXPECT_TRUE(opened.empty()) << "r = " << c.r;
-        }
-    }
-}
-
-TEST(PromoteHomePage, HomePageIsTheServiceRootOnTheConfiguredHost)
-{
-    const QUrl url(startup::homePageAddress());
-    ASSERT_TRUE(url.isValid());
-    EXPECT_EQ(url.scheme(), QStringLiteral("http"));
-    EXPECT_EQ(url.path(), QStringLiteral("/"));
-    EXPECT_EQ(url.authority(), conversion::converterHost());
-}
-
-TEST(PromoteHomePage, TimerDrawStaysInTheUnitRange)
-{
-    const startup::RandomDraw draw = startup::timerSeededDraw();
-    for (int i = 0; i < 200; ++i) {
-        const double r = draw();
-        EXPECT_GE(r, 0.0);
-        EXPECT_LT(r, 1.0);
-    }
-}
 
 TEST(FileExists, FindsOnlyFilesThatAreThere)
 {

@@ -5,6 +5,7 @@
 // would end the process; back in the normal state it is fixed again. Skipped on
 // any other platform.
 #include "app/main_window.h"
+#include "fake_ports.h"
 
 #include <gtest/gtest.h>
 
@@ -22,14 +23,11 @@ TEST(WaylandWindow, CompositorSizedStatesAreObeyedAndUndone)
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         GTEST_SKIP() << "needs the Wayland platform, not "
                      << qPrintable(QGuiApplication::platformName());
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    MainWindowSeams seams;
-    seams.settingsFolder = dir.path();
-    seams.draw = [] { return 0.5; };
-    seams.launch = [](const QString &) {};
-    seams.endProcess = [] {};
-    MainWindow window(seams);
+    fakes::Session session;
+    fakes::Settings settings;
+    fakes::Browser browser;
+    fakes::FixedDraw random;
+    MainWindow window({session, settings, browser, random, u"127.0.0.1:8765", QString(), false});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const QSize fixed = window.size();

@@ -1,7 +1,8 @@
 # The settings store, the window's layout and the main window's behaviour.
-korvalux_add_test(settings LIBS korvalux_core)
+korvalux_add_test(settings LIBS korvalux_settings)
 korvalux_add_test(form1 GUI LIBS korvalux_ui)
-korvalux_add_test(main_window GUI LIBS korvalux_ui SOURCES loopback_http_server.cpp)
+korvalux_add_test(main_window GUI LIBS korvalux_app korvalux_net korvalux_settings
+                  SOURCES loopback_http_server.cpp)
 if(TARGET main_window_test)
   # The window installs the very hand cursor the build draws.
   target_compile_definitions(main_window_test PRIVATE

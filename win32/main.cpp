@@ -1,22 +1,22 @@
 // Korvalux for Windows: the Win32 window over the shared core, with WinINet, the
 // registry and the shell behind it, and the converter service beside it started
 // on demand. The command line is not read.
-#include "core/conversion.h"
+#include "core/converter_host.h"
+#include "core/download.h"
 #include "win32/form1_window.h"
 #include "win32/platform.h"
 #include "win32/registry_settings.h"
 #include "win32/service_process.h"
-#include "win32/service_session.h"
 #include "win32/wininet_session.h"
 
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    const std::u16string host = core::fromAscii(KORVALUX_CONVERTER_HOST);
+    const std::u16string host(core::converterHost().begin(), core::converterHost().end());
     win32::WinInetSession wininet;
     win32::ServiceProcess service(host);
-    win32::ServiceStartingSession session(wininet, service, host);
+    core::ServiceStartingSession session(wininet, wininet, service, core::converterHost());
     win32::RegistrySettings settings;
     win32::ShellBrowser browser;
     win32::TimeOfDayRandom random;

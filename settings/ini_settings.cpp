@@ -1,7 +1,7 @@
 // QSettings in INI format does the file work: it writes through QSaveFile under a
 // lock file, so a crash mid-write leaves the old file whole. Every save syncs at
 // once, so the process may end right after it.
-#include "settings/settings_store.h"
+#include "settings/ini_settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,50 +36,56 @@ void report(const QString &what, const QString &path, const QString &why)
         qUtf8Printable(why));
 }
 
+QString toQString(const std::u16string &text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
-SettingsStore::SettingsStore(QString folder)
+IniSettings::IniSettings(QString folder)
     : m_folder(std::move(folder))
 {
 }
 
-QString SettingsStore::defaultFolder()
+QString IniSettings::defaultFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
-QString SettingsStore::filePath(const QString &application) const
+QString IniSettings::filePath(const std::u16string &application) const
 {
-    return QDir(m_folder).filePath(application + QStringLiteral(".ini"));
+    return QDir(m_folder).filePath(toQString(application) + QStringLiteral(".ini"));
 }
 
-QString SettingsStore::getSetting(
-    const QString &application, const QString &section, const QString &key) const
+std::u16string IniSettings::getSetting(
+    const std::u16string &application, const std::u16string &section, const std::u16string &key)
 {
     const QString path = filePath(application);
     const QFileInfo info(path);
     if (!info.exists())
-        return QString();
+        return {};
     // QSettings treats a folder or an unreadable file as empty without saying so.
     if (!info.isFile() || !info.isReadable()) {
         report(QStringLiteral("cannot read settings"), path, statusText(QSettings::AccessError));
-        return QString();
+        return {};
     }
     QSettings store(path, QSettings::IniFormat);
-    store.beginGroup(section);
-    const QVariant value = store.value(key);
+    store.beginGroup(toQString(section));
+    const QVariant value = store.value(toQString(key));
     if (store.status() != QSettings::NoError) {
         report(QStringLiteral("cannot read settings"), path, statusText(store.status()));
-        return QString();
+        return {};
     }
     // A hand-edited "a, b" reads back as a list; it is no text of ours.
     if (value.typeId() != QMetaType::QString)
-        return QString();
-    return value.toString();
+        return {};
+    const QString text = value.toString();
+    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
 }
 
-bool SettingsStore::saveSetting(const QString &application, const QString &section,
-    const QString &key, const QString &value) const
+bool IniSettings::save(const std::u16string &application, const std::u16string &section,
+    const std::u16string &key, const std::u16string &value)
 {
     const QString path = filePath(application);
     if (!QDir().mkpath(m_folder)) {
@@ -88,8 +94,8 @@ bool SettingsStore::saveSetting(const QString &application, const QString &secti
         return false;
     }
     QSettings store(path, QSettings::IniFormat);
-    store.beginGroup(section);
-    store.setValue(key, value);
+    store.beginGroup(toQString(section));
+    store.setValue(toQString(key), toQString(value));
     store.endGroup();
     store.sync();
     // A file that could not be parsed is rewritten from what could; only a failed

@@ -1,1 +1,0 @@
-korvalux_add_test(catalogue LIBS korvalux_core)
