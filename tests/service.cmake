@@ -21,9 +21,11 @@ endif()
 if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
   korvalux_add_test(service_fetch PLAIN LIBS korvalux_service_core
                     SOURCES loopback_http_server.cpp)
-  # Drives the service with the desktop program's own download code, so it needs Qt.
-  korvalux_add_test(service_e2e LIBS korvalux_service_core korvalux_core
-                    SOURCES loopback_http_server.cpp service_process.cpp)
+  # Drives the service with the desktop program's own session, built with the window.
+  if(TARGET korvalux_net)
+    korvalux_add_test(service_e2e PLAIN LIBS korvalux_service_core korvalux_net
+                      SOURCES loopback_http_server.cpp service_process.cpp)
+  endif()
   # The process's signals, idle exit and handed sockets: no Qt.
   korvalux_add_test(service_lifecycle PLAIN LIBS korvalux_service_core
                     SOURCES service_process.cpp)

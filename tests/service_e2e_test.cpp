@@ -1,11 +1,11 @@
 // The real korvalux-service, started as its own process on a free loopback port:
-// converter pages fetched and cut by the desktop program's own download and
-// extraction functions, and the transport's behaviour on the wire (keep-alive,
+// converter pages fetched and cut by the desktop program's own session, request
+// and extraction, and the transport's behaviour on the wire (keep-alive,
 // HTTP/1.0, limits, time-outs, a busy port, bad options, SIGTERM), and the first
 // answer's brief wait for a refresh when the rates held are stale. Signals, the
 // idle exit and handed sockets are in service_lifecycle_test.
-#include "catalogue/currency_catalogue.h"
-#include "net/conversion_request.h"
+#include "core/conversion.h"
+#include "core/currency_catalogue.h"
 #include "net/internet_session.h"
 
 #include "feed_handlers.h"
@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,11 +63,42 @@ std::string headOf(std::size_t size)
     return head + "\r\n\r\n";
 }
 
+std::u16string u16(std::string_view utf8)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte >= 0xC0 && i + 1 < utf8.size())
+            text += char16_t((byte & 0x1F) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        else
+            text += char16_t(byte);
+    }
+    return text;
+}
+
+std::string narrow(std::u16string_view text)
+{
+    std::string out;
+    for (const char16_t c : text)
+        out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
 class ServiceEndToEnd : public ::testing::Test
 {
 protected:
-    void SetUp() override { modInternetFileFunctions::OpenInternetSession(); }
-    void TearDown() override { modInternetFileFunctions::CloseInternetSession(); }
+    void SetUp() override { m_session.open(); }
+    void TearDown() override { m_session.close(); }
+
+    // The sentence the window would show: its request, download and extraction.
+    std::optional<std::u16string> shown(std::string_view amount, std::u16string_view from,
+        std::u16string_view to, const std::string &host)
+    {
+        return core::extractResultText(
+            m_session.downloadPage(core::buildRequestAddress(u16(amount), from, to, u16(host))));
+    }
+
+    modInternetFileFunctions::CurlSession m_session;
 };
 
 } // namespace
@@ -98,13 +130,9 @@ TEST_F(ServiceEndToEnd, TheDesktopProgramGetsTheSentence)
         {"2 \xc3\xa9", "Euro (EUR)", "Swiss Franc (CHF)", "Not an amount: 2 ?"},
     };
     for (const auto &row : rows) {
-        const QString address = conversion::BuildRequestAddress(QString::fromUtf8(row.amount),
-            QString::fromUtf8(row.from), QString::fromUtf8(row.to),
-            QString::fromStdString(service.host()));
-        const QString page = modInternetFileFunctions::DownloadPage(address);
-        const auto shown = conversion::ExtractResultText(page);
-        ASSERT_TRUE(shown) << row.amount << ": " << page.toStdString();
-        EXPECT_EQ(shown->toStdString(), row.shown) << row.amount;
+        const auto text = shown(row.amount, u16(row.from), u16(row.to), service.host());
+        ASSERT_TRUE(text) << row.amount;
+        EXPECT_EQ(narrow(*text), row.shown) << row.amount;
     }
 }
 
@@ -112,14 +140,12 @@ TEST_F(ServiceEndToEnd, EveryCatalogueEntryConverts)
 {
     ServiceProcess service({"--quiet", "--threads", "2"}); // strands in use
     ASSERT_GT(service.port(), 0);
-    const QString host = QString::fromStdString(service.host());
-    for (const QString &entry : catalogue::currencyEntries()) {
-        const QString code = catalogue::CurrencyCode(entry);
-        const auto shown = conversion::ExtractResultText(modInternetFileFunctions::DownloadPage(
-            conversion::BuildRequestAddress("10", entry, "Euro (EUR)", host)));
-        ASSERT_TRUE(shown) << code.toStdString();
-        EXPECT_TRUE(shown->startsWith("10 " + code + " = ")) << shown->toStdString();
-        EXPECT_TRUE(shown->contains(" EUR (")) << shown->toStdString();
+    for (const std::u16string &entry : core::currencyEntries()) {
+        const std::string code = narrow(core::CurrencyCode(entry));
+        const auto text = shown("10", entry, u"Euro (EUR)", service.host());
+        ASSERT_TRUE(text) << code;
+        EXPECT_TRUE(narrow(*text).starts_with("10 " + code + " = ")) << narrow(*text);
+        EXPECT_NE(narrow(*text).find(" EUR ("), std::string::npos) << narrow(*text);
     }
 }
 
