@@ -36,6 +36,13 @@ ServiceStartingSession::ServiceStartingSession(InternetSession &session, Downloa
 {
 }
 
+void ServiceStartingSession::open()
+{
+    m_session.open();
+    if (m_hostIsLoopback)
+        m_starter.warmUp();
+}
+
 std::u16string ServiceStartingSession::downloadPage(const std::u16string &address)
 {
     return downloadStartingService(address, m_hostIsLoopback, m_attempt, &m_starter);

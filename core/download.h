@@ -59,6 +59,9 @@ class ServiceStarter
 public:
     virtual ~ServiceStarter() = default;
     virtual bool start(std::chrono::milliseconds within) = 0;
+    // At load: starts the service in the background when nothing listens yet,
+    // and returns at once.
+    virtual void warmUp() { }
 };
 
 // The page at address. When the connection to a loopback host (hostIsLoopback)
@@ -78,7 +81,8 @@ public:
     ServiceStartingSession(InternetSession &session, DownloadAttempt &attempt,
         ServiceStarter &starter, std::string_view converterHost);
 
-    void open() override { m_session.open(); }
+    // Opens the system's session and, on a loopback host, warms the service up.
+    void open() override;
     void close() override { m_session.close(); }
     std::u16string downloadPage(const std::u16string &address) override;
 

@@ -61,6 +61,7 @@ public:
     std::chrono::milliseconds takes;
     bool comesUp;
     int starts = 0;
+    int warmUps = 0;
     FakeStarter(FakeClock &c, std::chrono::milliseconds t, bool up)
         : clock(c)
         , takes(t)
@@ -74,7 +75,47 @@ public:
         clock.at += takes;
         return comesUp;
     }
+    void warmUp() override { ++warmUps; }
 };
+
+class NoSession : public core::InternetSession, public core::DownloadAttempt
+{
+public:
+    void open() override { }
+    void close() override { }
+    std::u16string downloadPage(const std::u16string &) override { return {}; }
+    std::u16string download(
+        const std::u16string &, const DownloadLimits &, DownloadFailure *) override
+    {
+        return {};
+    }
+};
+
+// Opening the window's session warms a loopback host's service up; nothing else is
+// ever started.
+TEST(ServiceStartingSession, OpeningWarmsUpOnlyALoopbackHost)
+{
+    const struct {
+        const char *host;
+        int warmUps;
+    } rows[] = {
+        {"127.0.0.1:8765", 1},
+        {"localhost", 1},
+        {"[::1]:8765", 1},
+        {"0.0.0.0:8765", 0},
+        {"rates.example.org", 0},
+        {"localhost:0", 0},
+    };
+    for (const auto &row : rows) {
+        FakeClock clock;
+        FakeStarter starter(clock, 0ms, true);
+        NoSession system;
+        core::ServiceStartingSession session(system, system, starter, row.host);
+        session.open();
+        EXPECT_EQ(starter.warmUps, row.warmUps) << row.host;
+        EXPECT_EQ(starter.starts, 0) << row.host;
+    }
+}
 
 TEST(DownloadStartingService, RetriesOnceWithinWhatIsLeftOfTheBudget)
 {
