@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "core/converter_host.h"
 #include "core/download.h"
+#include "core/service_start.h"
 #include "net/internet_session.h"
 #include "net/service_starter.h"
 #include "settings/ini_settings.h"
@@ -19,8 +20,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Korvalux"));
     const std::string_view host = core::converterHost();
     modInternetFileFunctions::CurlSession curl;
-    localservice::ServiceProgram service {std::string(host)};
-    core::ServiceStartingSession session(curl, curl, service, host);
+    localservice::ServiceProgram service(host);
+    core::ServiceStartRule starter(service);
+    core::ServiceStartingSession session(curl, curl, starter, host);
     settings::IniSettings settings;
     DesktopBrowser browser;
     TimeOfDayRandom random;

@@ -724,8 +724,9 @@ TEST_F(MainWindowTest, ARefusedLoopbackHostStartsTheServiceAndAsksAgain)
                 = {"--listen", core::formatHostPort(*listen), "--exit-idle-time", "300", "--quiet"};
             arguments.insert(arguments.end(), extra.begin(), extra.end());
             localservice::ServiceProgram program(host, KORVALUX_SERVICE_PROGRAM, arguments);
-            const bool up = program.start(within);
-            group = program.lastProcessGroup();
+            core::ServiceStartRule rule(program);
+            const bool up = rule.start(within);
+            group = program.processGroup();
             return up;
         }
     };
