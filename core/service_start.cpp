@@ -87,15 +87,20 @@ bool ServiceStartRule::launchAndWait(
     while (!m_leaving) {
         lock.unlock();
         up = m_process.listens(std::clamp(until(deadline), milliseconds(1), connectWait));
+        // Asked once more when nothing launched runs: a service that found the
+        // port taken by another window's service ends at once, and that one serves.
+        const bool ended = !up && !m_process.running();
+        if (ended)
+            up = m_process.listens(connectWait);
         lock.lock();
-        if (up || SteadyTime::now() >= deadline)
+        if (up || ended || SteadyTime::now() >= deadline)
             break;
         m_changed.wait_for(
             lock, std::min(servicePollInterval, until(deadline)), [this] { return m_leaving; });
     }
     // Not up in time: it has served nothing, and would otherwise linger, one more
     // on every press. A window that closes meanwhile leaves it to its idle exit.
-    if (!up && !m_leaving)
+    if (!up && !m_leaving && m_process.running())
         m_process.stop();
     m_state = up ? State::Up : State::Idle;
     m_changed.notify_all();

@@ -1,8 +1,9 @@
 // How a window starts the converter service, written once for both systems:
-// launch it, poll its port until it listens or the time is up, and stop what was
-// launched when it never came up, so a press never leaves a process behind. The
-// poll goes on after the launched process has exited, so a service that forks to
-// listen is still used. What only the system can do (the process, the socket)
+// launch it, poll its port until it listens, the time is up or nothing it
+// launched runs any more, and stop what was launched when it never came up, so a
+// press never leaves a process behind. The poll goes on after the launched
+// process has exited while its children run, so a service that forks to listen
+// is still used. What only the system can do (the process, the socket)
 // sits behind ServiceProcess: POSIX on Linux, Win32 on Windows, a fake in tests.
 //
 // A window on a loopback host also starts the service at load, in the
@@ -29,6 +30,9 @@ public:
     virtual bool listens(std::chrono::milliseconds wait) = 0;
     // Starts the service detached; false when it could not be started at all.
     virtual bool launch() = 0;
+    // True while anything the last launch started still runs: a service that
+    // forked and left its child to listen is still coming up.
+    virtual bool running() = 0;
     // Ends whatever the last launch started (its children too) and waits for it.
     virtual void stop() = 0;
 };

@@ -201,6 +201,12 @@ bool ServiceProgram::launch()
     return true;
 }
 
+bool ServiceProgram::running()
+{
+    reap();
+    return groupAlive(m_group);
+}
+
 void ServiceProgram::stop()
 {
     const pid_t group = m_group;

@@ -43,6 +43,7 @@ public:
 
     bool listens(std::chrono::milliseconds wait) override;
     bool launch() override;
+    bool running() override;
     void stop() override;
 
     // The process group of the last launch, 0 when there was none.

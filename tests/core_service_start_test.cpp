@@ -20,6 +20,7 @@ public:
     std::optional<std::chrono::milliseconds> upAfter; // nullopt: never listens
     std::atomic<bool> listeningBefore {false}; // a service nobody here launched
     bool canLaunch = true;
+    bool exitsAtOnce = false; // and leaves nothing running
     std::atomic<int> launched {0};
     std::atomic<int> stopped {0};
 
@@ -39,6 +40,7 @@ public:
         m_launchedAt = Clock::now().time_since_epoch().count();
         return true;
     }
+    bool running() override { return m_launchedAt != 0 && !exitsAtOnce; }
     void stop() override
     {
         ++stopped;
@@ -65,19 +67,25 @@ TEST(ServiceStartRule, APressLaunchesPollsAndStopsWhatNeverCameUp)
         const char *what;
         std::optional<std::chrono::milliseconds> upAfter;
         bool canLaunch;
+        bool exitsAtOnce;
         bool up;
         int launches, stops;
     } rows[] = {
-        {"listens soon", 100ms, true, true, 1, 0},
-        {"listens only after the time given", 2s, true, false, 1, 1},
-        {"never listens", std::nullopt, true, false, 1, 1},
-        {"cannot be launched", 10ms, false, false, 0, 0},
+        {"listens soon", 100ms, true, false, true, 1, 0},
+        {"listens only after the time given", 2s, true, false, false, 1, 1},
+        {"never listens", std::nullopt, true, false, false, 1, 1},
+        {"cannot be launched", 10ms, false, false, false, 0, 0},
+        // Given up at once, with nothing left to stop.
+        {"exits at once", std::nullopt, true, true, false, 1, 0},
+        // Another window's service serves.
+        {"exits, the port answers", 0ms, true, true, true, 1, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         FakeProcess process;
         process.upAfter = row.upAfter;
         process.canLaunch = row.canLaunch;
+        process.exitsAtOnce = row.exitsAtOnce;
         core::ServiceStartRule rule(process);
         EXPECT_EQ(rule.start(400ms), row.up);
         EXPECT_EQ(process.launched, row.launches);

@@ -3,6 +3,7 @@
 // on demand. The command line is not read.
 #include "core/converter_host.h"
 #include "core/download.h"
+#include "core/service_start.h"
 #include "win32/form1_window.h"
 #include "win32/platform.h"
 #include "win32/registry_settings.h"
@@ -15,8 +16,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     const std::u16string host(core::converterHost().begin(), core::converterHost().end());
     win32::WinInetSession wininet;
-    win32::ServiceProcess service(host);
-    core::ServiceStartingSession session(wininet, wininet, service, core::converterHost());
+    win32::ServiceProcess service(core::converterHost());
+    core::ServiceStartRule starter(service);
+    core::ServiceStartingSession session(wininet, wininet, starter, core::converterHost());
     win32::RegistrySettings settings;
     win32::ShellBrowser browser;
     win32::TimeOfDayRandom random;

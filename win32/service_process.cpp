@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 
 namespace win32
 {
@@ -21,22 +20,11 @@ namespace win32
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Long enough to serve a few conversions in a row, short enough that a service
-// nobody asks does not linger for the rest of the session; as on Linux.
-constexpr wchar_t idleSeconds[] = L"300";
-constexpr milliseconds pollInterval {25};
-constexpr milliseconds connectWait {50};
 // TerminateProcess returns before the process is gone; this is how long its end
 // is waited for.
 constexpr DWORD terminateWait = 2000;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
 
 class Winsock
 {
@@ -58,12 +46,6 @@ public:
 private:
     bool m_ok = false;
 };
-
-DWORD waitMilliseconds(Clock::duration duration)
-{
-    const auto ms = std::chrono::duration_cast<milliseconds>(duration).count();
-    return static_cast<DWORD>(std::clamp<long long>(ms, 0, 0x7FFFFFFF));
-}
 
 bool connectsWithin(const addrinfoW &address, milliseconds wait)
 {
@@ -97,7 +79,7 @@ bool connectsWithin(const addrinfoW &address, milliseconds wait)
     return connected;
 }
 
-bool acceptsConnectionWithin(const LoopbackTarget &target, milliseconds wait)
+bool acceptsConnectionWithin(const core::ServiceAddress &target, milliseconds wait)
 {
     const Winsock winsock;
     if (!winsock.ok())
@@ -106,23 +88,15 @@ bool acceptsConnectionWithin(const LoopbackTarget &target, milliseconds wait)
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfoW *found = nullptr;
+    const std::wstring host(target.host.begin(), target.host.end());
     const std::wstring port = std::to_wstring(target.port);
-    if (GetAddrInfoW(target.host.c_str(), port.c_str(), &hints, &found) != 0)
+    if (GetAddrInfoW(host.c_str(), port.c_str(), &hints, &found) != 0)
         return false;
     bool accepted = false;
     for (const addrinfoW *at = found; at && !accepted; at = at->ai_next)
         accepted = connectsWithin(*at, wait);
     FreeAddrInfoW(found);
     return accepted;
-}
-
-bool isLoopbackAddress(const std::wstring &host)
-{
-    IN_ADDR v4 {};
-    if (InetPtonW(AF_INET, host.c_str(), &v4) == 1)
-        return v4.S_un.S_un_b.s_b1 == 127;
-    IN6_ADDR v6 {};
-    return InetPtonW(AF_INET6, host.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 std::wstring folderOf(const std::wstring &path)
@@ -132,55 +106,6 @@ std::wstring folderOf(const std::wstring &path)
 }
 
 } // namespace
-
-std::optional<LoopbackTarget> loopbackTarget(std::u16string_view hostPort)
-{
-    const std::wstring text = toWide(hostPort);
-    std::wstring host;
-    std::wstring port;
-    bool hasPort = false;
-    if (text.starts_with(L'[')) {
-        const std::size_t close = text.find(L']');
-        if (close == std::wstring::npos)
-            return std::nullopt;
-        host = text.substr(1, close - 1);
-        const std::wstring rest = text.substr(close + 1);
-        if (!rest.empty()) {
-            if (rest.front() != L':')
-                return std::nullopt;
-            port = rest.substr(1);
-            hasPort = true;
-        }
-    } else {
-        const std::size_t colon = text.find(L':');
-        if (colon != std::wstring::npos && text.find(L':', colon + 1) != std::wstring::npos)
-            return std::nullopt; // a bare IPv6 address needs its brackets
-        host = text.substr(0, colon);
-        if (colon != std::wstring::npos) {
-            port = text.substr(colon + 1);
-            hasPort = true;
-        }
-    }
-    LoopbackTarget target;
-    if (hasPort) {
-        if (port.empty() || port.size() > 5
-            || !std::all_of(
-                port.begin(), port.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
-            return std::nullopt;
-        const unsigned long number = std::stoul(port);
-        if (number == 0 || number > 65535)
-            return std::nullopt;
-        target.port = static_cast<unsigned short>(number);
-    }
-    if (CompareStringOrdinal(host.c_str(), -1, L"localhost", -1, TRUE) == CSTR_EQUAL)
-        host = L"127.0.0.1";
-    else if (!isLoopbackAddress(host))
-        return std::nullopt;
-    target.host = host;
-    const std::wstring shown = host.find(L':') == std::wstring::npos ? host : L'[' + host + L']';
-    target.listen = shown + L':' + std::to_wstring(target.port);
-    return target;
-}
 
 std::wstring quoteArgument(std::wstring_view argument)
 {
@@ -208,42 +133,43 @@ std::wstring quoteArgument(std::wstring_view argument)
     return quoted;
 }
 
-bool acceptsConnection(const LoopbackTarget &target)
-{
-    return acceptsConnectionWithin(target, connectWait);
-}
-
 std::wstring installedServiceProgram()
 {
     return programFolder() + L"\\korvalux-service.exe";
 }
 
-ServiceProcess::ServiceProcess(
-    std::u16string hostPort, std::wstring program, std::vector<std::wstring> extraArguments)
-    : m_hostPort(std::move(hostPort))
+ServiceProcess::ServiceProcess(std::string_view converterHost, std::wstring program,
+    std::optional<std::vector<std::string>> arguments)
+    : m_listen(core::loopbackListenAddress(converterHost))
     , m_program(std::move(program))
-    , m_extraArguments(std::move(extraArguments))
 {
+    if (m_listen)
+        m_arguments = arguments ? std::move(*arguments) : core::serviceStartArguments(*m_listen);
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    if (m_process)
+        CloseHandle(m_process);
 }
 
 std::wstring ServiceProcess::commandLine() const
 {
-    const std::optional<LoopbackTarget> target = loopbackTarget(m_hostPort);
-    std::vector<std::wstring> arguments = {m_program, L"--listen",
-        target ? target->listen : std::wstring(), L"--exit-idle-time", idleSeconds};
-    arguments.insert(arguments.end(), m_extraArguments.begin(), m_extraArguments.end());
-    std::wstring line;
-    for (const std::wstring &argument : arguments)
-        line += (line.empty() ? L"" : L" ") + quoteArgument(argument);
+    std::wstring line = quoteArgument(m_program);
+    for (const std::string &argument : m_arguments)
+        line += L' ' + quoteArgument(std::wstring(argument.begin(), argument.end()));
     return line;
 }
 
-bool ServiceProcess::start(milliseconds within)
+bool ServiceProcess::listens(milliseconds wait)
 {
-    const std::optional<LoopbackTarget> target = loopbackTarget(m_hostPort);
-    if (!target)
+    return m_listen && acceptsConnectionWithin(*m_listen, wait);
+}
+
+bool ServiceProcess::launch()
+{
+    if (!m_listen)
         return false;
-    const Clock::time_point deadline = Clock::now() + within;
     std::wstring line = commandLine();
     const std::wstring folder = folderOf(m_program);
     STARTUPINFOW startup {};
@@ -254,30 +180,25 @@ bool ServiceProcess::start(milliseconds within)
     if (!CreateProcessW(m_program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
             nullptr, folder.c_str(), &startup, &started))
         return false;
-    const Handle process(started.hProcess);
-    const Handle thread(started.hThread);
+    CloseHandle(started.hThread);
+    if (m_process)
+        CloseHandle(m_process);
+    m_process = started.hProcess;
     m_lastProcessId = started.dwProcessId;
-    for (;;) {
-        const Clock::duration left = deadline - Clock::now();
-        const milliseconds wait = std::min(
-            connectWait, std::max(milliseconds(1), std::chrono::duration_cast<milliseconds>(left)));
-        // Checked before the exit: a service that found the port taken by another
-        // window's service ends at once, and that one serves.
-        if (acceptsConnectionWithin(*target, wait))
-            return true;
-        if (deadline - Clock::now() <= Clock::duration::zero())
-            break;
-        // Sleeps between polls, and wakes at once when the service ends.
-        const DWORD pause
-            = waitMilliseconds(std::min<Clock::duration>(pollInterval, deadline - Clock::now()));
-        if (WaitForSingleObject(process.get(), pause) == WAIT_OBJECT_0)
-            return acceptsConnectionWithin(*target, connectWait);
-    }
-    // Not up in time: it has served nothing, and would otherwise linger, one more
-    // on every press.
-    TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), terminateWait);
-    return false;
+    return true;
+}
+
+bool ServiceProcess::running()
+{
+    return m_process && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
+}
+
+void ServiceProcess::stop()
+{
+    if (!m_process)
+        return;
+    TerminateProcess(m_process, 1);
+    WaitForSingleObject(m_process, terminateWait);
 }
 
 } // namespace win32
