@@ -2,7 +2,7 @@
 // with its value check, the first problem ends the pass.
 #include "service/options.h"
 
-#include <boost/asio/ip/address.hpp>
+#include "core/service_address.h"
 
 #include <charconv>
 
@@ -44,31 +44,6 @@ std::string usageText(const UsageDefaults &defaults)
         + defaults.notes;
 }
 
-bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port)
-{
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
-        return false;
-    std::string host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return false;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return false; // an IPv6 address needs its brackets
-    }
-    unsigned value = 0;
-    if (!parseCount(text.substr(colon + 1), value, 0, 65535))
-        return false;
-    boost::system::error_code ec;
-    boost::asio::ip::make_address(host, ec);
-    if (ec)
-        return false;
-    address = host;
-    port = static_cast<unsigned short>(value);
-    return true;
-}
-
 ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions defaults)
 {
     ParsedOptions result;
@@ -102,8 +77,11 @@ ParsedOptions parseOptions(const std::vector<std::string> &args, ServiceOptions 
                 return bad("--refresh-wait needs seconds from 0 to 60");
             out.refreshWait = std::chrono::seconds(number);
         } else if (option == "--listen") {
-            if (!value(text) || !parseListenAddress(text, out.server.address, out.server.port))
+            const auto listen = value(text) ? core::parseListenArgument(text) : std::nullopt;
+            if (!listen)
                 return bad("--listen needs ADDR:PORT, such as 127.0.0.1:8765");
+            out.server.address = listen->host;
+            out.server.port = listen->port;
             out.listenGiven = true;
         } else if (option == "--ecb-url") {
             if (!value(text))

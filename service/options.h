@@ -47,7 +47,4 @@ struct UsageDefaults {
 
 std::string usageText(const UsageDefaults &defaults);
 
-// Splits "ADDR:PORT" ("127.0.0.1:8765", "[::1]:8765"); false when malformed.
-bool parseListenAddress(const std::string &text, std::string &address, unsigned short &port);
-
 } // namespace korvalux::service
