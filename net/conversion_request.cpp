@@ -84,3 +84,43 @@ QString convertCurrency(const QString &amount, const QString &fromEntry, const Q
 }
 
 } // namespace conversion
+
+namespace modInternetFileFunctions
+{
+
+namespace
+{
+
+CurlSession &processSession()
+{
+    static CurlSession session;
+    return session;
+}
+
+} // namespace
+
+void OpenInternetSession()
+{
+    processSession().open();
+}
+
+void CloseInternetSession()
+{
+    processSession().close();
+}
+
+bool isSessionOpen()
+{
+    return processSession().isOpen();
+}
+
+QString DownloadPage(
+    const QString &address, const core::DownloadLimits &limits, core::DownloadFailure *failure)
+{
+    const std::u16string page = processSession().download(
+        std::u16string(reinterpret_cast<const char16_t *>(address.utf16()), size_t(address.size())),
+        limits, failure);
+    return QString::fromUtf16(page.data(), qsizetype(page.size()));
+}
+
+} // namespace modInternetFileFunctions

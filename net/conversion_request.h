@@ -3,6 +3,8 @@
 // sentence cut out of its first "<td align=left>" cell as plain text.
 #pragma once
 
+#include "core/download.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,3 +36,17 @@ QString convertCurrency(const QString &amount, const QString &fromEntry, const Q
     const DownloadFunction &download = {}, const QString &host = converterHost());
 
 } // namespace conversion
+
+// For the Qt window and its tests until the window owns a CurlSession
+// (net/internet_session.h): one such session for the process, under the names
+// the window calls it by.
+namespace modInternetFileFunctions
+{
+
+void OpenInternetSession();
+void CloseInternetSession();
+bool isSessionOpen();
+QString DownloadPage(const QString &address, const core::DownloadLimits &limits = {},
+    core::DownloadFailure *failure = nullptr);
+
+} // namespace modInternetFileFunctions
