@@ -28,16 +28,18 @@ loopback::Server &server()
 
 void BM_DownloadPage(benchmark::State &state)
 {
-    modInternetFileFunctions::OpenInternetSession();
-    const QString address = QString::fromStdString(server().baseUrl() + "/finance/converter?a=1");
+    modInternetFileFunctions::CurlSession session;
+    session.open();
+    const std::string url = server().baseUrl() + "/finance/converter?a=1";
+    const std::u16string address(url.begin(), url.end());
     for (auto _ : state) {
-        const QString text = modInternetFileFunctions::DownloadPage(address);
-        if (text.size() != qsizetype(page.size())) {
+        const std::u16string text = session.downloadPage(address);
+        if (text.size() != page.size()) {
             state.SkipWithError("short page");
             break;
         }
     }
-    modInternetFileFunctions::CloseInternetSession();
+    session.close();
 }
 BENCHMARK(BM_DownloadPage)->Unit(benchmark::kMicrosecond);
 

@@ -75,6 +75,7 @@ function(korvalux_add_test unit)
 endfunction()
 
 include(${PROJECT_SOURCE_DIR}/tests/core.cmake)
+include(${PROJECT_SOURCE_DIR}/tests/transfer.cmake)
 include(${PROJECT_SOURCE_DIR}/tests/win32.cmake OPTIONAL)
 include(${PROJECT_SOURCE_DIR}/tests/service.cmake)
 include(${PROJECT_SOURCE_DIR}/tests/service_windows.cmake OPTIONAL)

@@ -77,3 +77,27 @@ std::string fromUnicode(std::u16string_view text)
 }
 
 } // namespace core::ansi
+
+namespace core
+{
+
+std::string wireAddress(std::string_view bytes)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    static constexpr std::string_view escaped = "\"#<>\\^`{|}";
+    std::string wire;
+    wire.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || escaped.find(c) != std::string_view::npos) {
+            wire += '%';
+            wire += hex[byte >> 4];
+            wire += hex[byte & 0xF];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+} // namespace core

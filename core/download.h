@@ -24,8 +24,23 @@ struct DownloadLimits {
     std::chrono::milliseconds totalTimeout {60'000};
 };
 
-// Why a download ended; only a refused connection is told apart.
-enum class DownloadFailure { None, ConnectionRefused, Other };
+// Why a download ended. A refused connection alone starts the service; the
+// other kinds tell the service's log, and the window keeps what arrived before
+// any of them but TooLarge.
+enum class DownloadFailure {
+    None,
+    ConnectionRefused, // nothing listens there
+    TimedOut, // the connect, stall or overall limit
+    TooLarge, // the body is over the size cap
+    Cut, // the connection ended before the announced end of the body
+    Cancelled,
+    Other, // no session, a bad address, name not found, too many redirects...
+};
+
+// The user agent of every page request the windows make.
+inline constexpr char agentString[]
+    = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; {625B82F8-3C54-4C68-B502-9EDAD5E5A2B0}; "
+      "(R1 1.5))";
 
 class Clock
 {

@@ -1,15 +1,20 @@
-// The program's one Internet session and the page download over it (libcurl).
-// The session is opened at start-up and closed at shut-down; every download
-// reuses its connection. A failed download yields the empty text.
+// The program's one Internet session on Linux: korvalux_transfer's libcurl GET
+// with the agent string, its handle kept from load to unload so that every
+// download reuses the converter's connection. Texts cross in Windows-1252 (the
+// core's code page), the address through the core's escape; the body comes back
+// whatever the status. The same object as win32::WinInetSession, over libcurl.
 #pragma once
 
 #include "core/download.h"
+#include "core/ports.h"
 
-#include <QByteArray>
-#include <QString>
+#include <memory>
+#include <string>
 
-#include <chrono>
-#include <cstddef>
+namespace transfer
+{
+class CurlTransfer;
+}
 
 namespace modInternetFileFunctions
 {
@@ -18,32 +23,26 @@ namespace modInternetFileFunctions
 using DownloadLimits = core::DownloadLimits;
 using DownloadFailure = core::DownloadFailure;
 
-void OpenInternetSession();
-void CloseInternetSession();
-bool isSessionOpen();
+class CurlSession : public core::InternetSession, public core::DownloadAttempt
+{
+public:
+    explicit CurlSession(core::DownloadLimits limits = {});
+    ~CurlSession() override;
 
-// Why a transfer ended, from libcurl's result and the system's error number:
-// libcurl says "could not connect" for a time-out or an unreachable network
-// too; only the system's own ECONNREFUSED means nothing listens there.
-DownloadFailure classifyCurlResult(int curlCode, long osErrno);
+    void open() override;
+    void close() override;
+    bool isOpen() const { return m_transfer != nullptr; }
 
-// The body of the answer at address, whatever its status, each byte one
-// character through Windows-1252; the empty text when nothing could be
-// downloaded or the body is over maxBodyBytes. A failure part-way through the
-// body (a cut connection, a stall, the overall limit) leaves what was read before
-// it. When failure is given, it receives why the download ended.
-QString DownloadPage(
-    const QString &address, const DownloadLimits &limits = {}, DownloadFailure *failure = nullptr);
+    // With the limits given at construction.
+    std::u16string downloadPage(const std::u16string &address) override;
+    // The body whatever its status; empty when nothing could be fetched or the
+    // body is over the cap; a failure part-way keeps what was read before it.
+    std::u16string download(const std::u16string &address, const core::DownloadLimits &limits,
+        core::DownloadFailure *failure) override;
 
-// The address as it goes on the wire: Windows-1252 bytes (a character outside the
-// code page becomes "?"), with control bytes, space, bytes from 0x80 up and
-// " < > \ ^ ` { | } percent-encoded; everything else, "&", "#", "+", "," and "%"
-// among them, as typed.
-QByteArray encodeAddress(const QString &address);
-
-// The user agent every request carries.
-inline constexpr char agentString[]
-    = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; {625B82F8-3C54-4C68-B502-9EDAD5E5A2B0}; "
-      "(R1 1.5))";
+private:
+    core::DownloadLimits m_limits;
+    std::unique_ptr<transfer::CurlTransfer> m_transfer;
+};
 
 } // namespace modInternetFileFunctions

@@ -203,8 +203,10 @@ bool ServiceProgram::launch()
 
 bool ServiceProgram::running()
 {
+    // Any member, a zombie too: a child forked just before its parent's exit may
+    // not show in /proc yet, and the poll must not give up on it.
     reap();
-    return groupAlive(m_group);
+    return m_group > 0 && ::kill(-m_group, 0) == 0;
 }
 
 void ServiceProgram::stop()

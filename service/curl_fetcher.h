@@ -1,5 +1,4 @@
-// The Linux fetcher: libcurl, HTTP and HTTPS only, redirects followed, no proxy
-// for loopback.
+// The Linux fetcher: korvalux_transfer's libcurl GET, one handle per fetch.
 #pragma once
 
 #include "service/fetcher.h"
@@ -10,13 +9,7 @@ namespace korvalux::service
 class CurlFetcher final : public Fetcher
 {
 public:
-    // libcurl's global state lives as long as this object.
-    CurlFetcher();
-    ~CurlFetcher() override;
-    CurlFetcher(const CurlFetcher &) = delete;
-    CurlFetcher &operator=(const CurlFetcher &) = delete;
-
-    FetchResult fetch(const std::string &url, const FetchLimits &limits,
+    FetchResult fetch(const std::string &url, const core::DownloadLimits &limits,
         const std::atomic<bool> *cancel) override;
 };
 

@@ -36,7 +36,7 @@ struct KeeperOptions {
         "https://currency-api.pages.dev/v1/currencies/eur.json",
     };
     std::chrono::seconds interval {6 * 3600};
-    FetchLimits limits;
+    core::DownloadLimits limits = feedLimits;
     std::function<std::string()> today; // "YYYY-MM-DD" in UTC; the clock when empty
     // How long converter answers may wait for the first round when the rates held
     // are older than the feeds publish, counted from waitFrom (the service's start;

@@ -1,5 +1,4 @@
-// The Windows fetcher: WinINet, HTTP and HTTPS only, redirects followed, past
-// every cache, with the system's proxy settings.
+// The Windows fetcher: korvalux_transfer's WinINet GET, one session per fetch.
 #pragma once
 
 #include "service/fetcher.h"
@@ -10,9 +9,7 @@ namespace korvalux::service
 class WinInetFetcher final : public Fetcher
 {
 public:
-    // One WinINet session per fetch, so fetches on several threads never share
-    // its time-outs.
-    FetchResult fetch(const std::string &url, const FetchLimits &limits,
+    FetchResult fetch(const std::string &url, const core::DownloadLimits &limits,
         const std::atomic<bool> *cancel) override;
 };
 

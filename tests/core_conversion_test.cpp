@@ -33,6 +33,28 @@ TEST(CoreCodePage, BytesAndCharactersBothWays)
     EXPECT_EQ(core::ansi::fromUnicode(u"\u0100x\U0001F600"), "?x?");
 }
 
+// Both systems send an address through this escape, whatever code page made its bytes.
+TEST(CoreCodePage, WireAddressEscapesOnlyWhatCannotStandInAnAddress)
+{
+    const struct {
+        std::u16string address;
+        std::string wire;
+    } rows[] = {
+        {u"http://h/p?a=250&from=EUR&to=USD", "http://h/p?a=250&from=EUR&to=USD"},
+        {u"a=1,5 x", "a=1,5%20x"}, {u"&+,%;/?:@=!$'()*~_.-", "&+,%;/?:@=!$'()*~_.-"},
+        // "#" would end the address: the currencies after it would be lost.
+        {u"http://h/?a=1 #2&to=X", "http://h/?a=1%20%232&to=X"},
+        {u"\"<>\\^`{|}", "%22%3C%3E%5C%5E%60%7B%7C%7D"}, {u"\x01\t\n\x7f", "%01%09%0A%7F"},
+        {std::u16string(1, u'\0'), "%00"}, {u"\u20AC\u00A3", "%80%A3"}, // euro and pound signs
+        {u"\u00E4\u00FF", "%E4%FF"}, {u"\u0081\u009D", "%81%9D"}, // undefined in the code page
+        {u"\u0080\u0100", "??"}, // a control and a letter the code page lacks
+        {u"\U0001F600", "?"}, // one character, two UTF-16 units
+        {u"\u201C", "%93"}, // left double quotation mark
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(core::wireAddress(core::ansi::fromUnicode(row.address)), row.wire) << row.wire;
+}
+
 TEST(CoreConversion, BuildsTheAddressInOrder)
 {
     const struct {

@@ -31,6 +31,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,7 +90,11 @@ public:
 class MainWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        session.page = u"<html><td align=left>1.00 USD = 0.92 EUR</td></html>";
+    }
 
     void TearDown() override
     {
@@ -163,7 +168,12 @@ void stopGroup(pid_t group)
 {
     if (group <= 0 || ::kill(-group, SIGTERM) != 0)
         return;
-    EXPECT_TRUE(QTest::qWaitFor([group] { return ::kill(-group, 0) != 0; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [group] {
+            ::waitpid(group, nullptr, WNOHANG);
+            return !localservice::groupAlive(group);
+        },
+        10000));
 }
 
 TEST_F(MainWindowTest, FirstRunOpensCentredWithDefaults)
@@ -505,7 +515,7 @@ TEST_F(MainWindowTest, HoverRulesFollowThePointerAcrossTheWindow)
         const char *over;
         QWidget *widget;
         QPoint local;
-        int pointer;
+        core::MousePointer pointer;
     };
     const Step steps[] = {
         {"bare window", &window, bareWindow, core::MousePointer::Default},

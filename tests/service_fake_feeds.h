@@ -23,8 +23,8 @@ public:
     {
     }
 
-    FetchResult fetch(
-        const std::string &url, const FetchLimits &, const std::atomic<bool> *cancel) override
+    FetchResult fetch(const std::string &url, const core::DownloadLimits &,
+        const std::atomic<bool> *cancel) override
     {
         ++m_fetches;
         FetchResult result = m_answer(url);

@@ -34,8 +34,8 @@ public:
     {
     }
 
-    FetchResult fetch(
-        const std::string &url, const FetchLimits &, const std::atomic<bool> *cancel) override
+    FetchResult fetch(const std::string &url, const core::DownloadLimits &,
+        const std::atomic<bool> *cancel) override
     {
         std::unique_lock lock(m_mutex);
         // The cancel flag notifies nobody: look at it now and then.

@@ -1,62 +1,36 @@
-// WinINet does the HTTP. Beyond its four functions, the limits need two more:
-// InternetSetOptionA for the connect, send and receive time-outs, and
-// InternetQueryDataAvailable, which waits (up to the receive time-out) for the
-// next bytes so that each InternetReadFile returns at once with what has come;
-// a read that asked for a full buffer would wait for all of it. Between reads the
-// elapsed time is checked against the overall bound.
+// The window's policy over the transfer: ANSI texts, the agent string, and the
+// body shown whatever the status. The bytes are converted once, whole, so that
+// a character of a multi-byte code page split between two reads comes out whole.
 #include "win32/wininet_session.h"
 
+#include "core/code_page.h"
+#include "transfer/wininet_transfer.h"
 #include "win32/wide.h"
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace win32
 {
-
-namespace
-{
-
-constexpr char agentString[]
-    = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; {625B82F8-3C54-4C68-B502-9EDAD5E5A2B0}; "
-      "(R1 1.5))";
-constexpr DWORD readSize = 8192;
-
-DWORD milliseconds(std::chrono::steady_clock::duration duration)
-{
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
-    // WinINet reads 0 as "no time-out"; the shortest wait is one millisecond.
-    return static_cast<DWORD>(std::clamp<long long>(ms, 1, 0x7FFFFFFF));
-}
-
-void setTimeout(HINTERNET handle, DWORD option, DWORD ms)
-{
-    InternetSetOptionA(handle, option, &ms, sizeof ms);
-}
-
-} // namespace
-
-void InternetHandleCloser::operator()(void *handle) const
-{
-    InternetCloseHandle(handle);
-}
 
 WinInetSession::WinInetSession(core::DownloadLimits limits)
     : m_limits(limits)
 {
 }
 
+WinInetSession::~WinInetSession() = default;
+
 void WinInetSession::open()
 {
-    m_session.reset(InternetOpenA(agentString, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    m_transfer = std::make_unique<transfer::WinInetTransfer>(core::agentString);
+    if (!m_transfer->isOpen())
+        m_transfer.reset();
 }
 
 void WinInetSession::close()
 {
-    m_session.reset();
+    m_transfer.reset();
 }
 
 std::u16string WinInetSession::downloadPage(const std::u16string &address)
@@ -67,61 +41,15 @@ std::u16string WinInetSession::downloadPage(const std::u16string &address)
 std::u16string WinInetSession::download(const std::u16string &address,
     const core::DownloadLimits &limits, core::DownloadFailure *failure)
 {
-    using Clock = std::chrono::steady_clock;
     core::DownloadFailure ignored = core::DownloadFailure::None;
     core::DownloadFailure &why = failure ? *failure : ignored;
     why = core::DownloadFailure::Other;
-    if (!m_session)
+    if (!m_transfer)
         return {};
-    const Clock::time_point deadline = Clock::now() + limits.totalTimeout;
-    const DWORD stall = milliseconds(std::min(limits.stallTimeout, limits.totalTimeout));
-    setTimeout(m_session.get(), INTERNET_OPTION_CONNECT_TIMEOUT,
-        milliseconds(std::min(limits.connectTimeout, limits.totalTimeout)));
-    setTimeout(m_session.get(), INTERNET_OPTION_SEND_TIMEOUT, stall);
-    setTimeout(m_session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, stall);
-
-    const std::string url = wireAddress(address);
-    const InternetHandle request(InternetOpenUrlA(m_session.get(), url.c_str(), nullptr, 0,
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0));
-    if (!request) {
-        why = classifyOpenFailure(GetLastError());
-        return {};
-    }
-
-    // The bytes are kept and converted once, so that a character of a multi-byte
-    // code page split between two reads comes out whole.
-    std::string body;
-    char buffer[readSize];
-    bool complete = false;
-    for (;;) {
-        const Clock::duration left = deadline - Clock::now();
-        if (left <= Clock::duration::zero())
-            break;
-        setTimeout(
-            request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(stall, milliseconds(left)));
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            break;
-        DWORD n = 0;
-        if (!InternetReadFile(request.get(), buffer, std::clamp<DWORD>(available, 1, readSize), &n))
-            break;
-        if (n == 0) {
-            complete = true;
-            break;
-        }
-        if (n > limits.maxBodyBytes - body.size())
-            return {};
-        body.append(buffer, n);
-    }
-    if (complete)
-        why = core::DownloadFailure::None;
-    return fromAnsi(body);
-}
-
-core::DownloadFailure classifyOpenFailure(unsigned long error)
-{
-    return error == ERROR_INTERNET_CANNOT_CONNECT ? core::DownloadFailure::ConnectionRefused
-                                                  : core::DownloadFailure::Other;
+    const transfer::Result result = m_transfer->get(core::wireAddress(toAnsi(address)), limits);
+    why = result.failure;
+    return result.failure == core::DownloadFailure::TooLarge ? std::u16string()
+                                                             : fromAnsi(result.body);
 }
 
 std::string toAnsi(std::u16string_view text)
@@ -149,25 +77,6 @@ std::u16string fromAnsi(std::string_view bytes)
     std::wstring text(static_cast<std::size_t>(std::max(size, 0)), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), size);
     return fromWide(text);
-}
-
-std::string wireAddress(std::u16string_view address)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string wire;
-    for (const char c : toAnsi(address)) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool escaped = byte <= 0x20 || byte >= 0x7F || c == '#' || c == '"' || c == '<'
-            || c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}';
-        if (escaped) {
-            wire += '%';
-            wire += hex[byte >> 4];
-            wire += hex[byte & 0xF];
-        } else {
-            wire += c;
-        }
-    }
-    return wire;
 }
 
 } // namespace win32
