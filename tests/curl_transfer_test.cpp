@@ -53,16 +53,6 @@ std::string chunkedHead()
     return loopback::responseHead(200, {{"Transfer-Encoding", "chunked"}});
 }
 
-// The first bytes at once, then one at a time every 100 ms.
-loopback::Answer trickle(const std::string &first, const std::string &bytes)
-{
-    loopback::Answer answer;
-    answer.send(first);
-    for (char c : bytes)
-        answer.pause(100ms).send(std::string(1, c));
-    return answer;
-}
-
 // Sets the proxy variables for one row and puts the old values back.
 class ProxyEnvironment
 {
@@ -182,11 +172,11 @@ TEST_F(CurlTransferTest, EndsEveryWayAGetCan)
     serve("/stalledHead", loopback::Answer().send(head(1000)).pause(10s));
     serve("/stalledBody", loopback::Answer().send(head(1000) + body.substr(0, 100)).pause(10s));
     // 30 s at the trickle's pace: only a limit ends these.
-    serve("/trickledBody", trickle(head(300), pattern(300)));
-    serve("/trickledHead", trickle("", head(300) + pattern(300)));
+    serve("/trickledBody", loopback::trickle(head(300), pattern(300)));
+    serve("/trickledHead", loopback::trickle("", head(300) + pattern(300)));
     serve("/trickledChunks",
-        trickle(chunkedHead(), loopback::chunk("a") + loopback::chunk(pattern(300))));
-    serve("/steady", trickle(head(12), pattern(12)));
+        loopback::trickle(chunkedHead(), loopback::chunk("a") + loopback::chunk(pattern(300))));
+    serve("/steady", loopback::trickle(head(12), pattern(12)));
     for (int hop = 0; hop < 11; ++hop) {
         serve("/hop" + std::to_string(hop),
             loopback::response(302, "moved", {{"Location", "/hop" + std::to_string(hop + 1)}}));
@@ -218,196 +208,101 @@ TEST_F(CurlTransferTest, EndsEveryWayAGetCan)
     const DownloadLimits bound {60s, 2s, 1 << 20, 700ms};
     const DownloadLimits steady {60s, 1s, 1 << 20, 60s};
     const DownloadLimits connect {300ms, 1h, 1000, 1h};
-    const std::optional<DownloadFailure> none = DownloadFailure::None;
+    // How a row runs: as it is, cancelled after 300 ms, or with http_proxy naming
+    // the proxy above (and no_proxy naming another host and 0.0.0.0).
+    enum Run { Plain, Cancel, Proxy, ProxyNoProxy };
+    enum Body { Whole, Start }; // all of body, or only a part of it from its start
+    using F = DownloadFailure;
+    const std::optional<F> any; // a failure depending on the machine
     struct Row {
         const char *name;
         std::string url;
-        DownloadLimits limits {};
-        std::chrono::milliseconds cancelAfter {-1}; // negative: never
-        bool viaProxy = false; // http_proxy names the proxy above
-        const char *noProxy = nullptr;
-        long status = 200;
-        std::string body = "";
-        bool prefix = false; // only a part of body, from its start, arrives
-        std::optional<DownloadFailure> failure = std::nullopt; // nullopt: whichever
-        std::string error = ""; // a part of the error text
+        DownloadLimits limits;
+        Run run;
+        long status;
+        std::string body;
+        Body part;
+        std::optional<F> failure;
+        std::string error; // a part of the error text
         std::size_t proxied = 0; // requests the proxy saw
     };
     const Row rows[] = {
-        {.name = "200", .url = url("/200"), .body = "page", .failure = none},
-        {.name = "404 with its body",
-            .url = url("/404"),
-            .status = 404,
-            .body = "not here",
-            .failure = none},
-        {.name = "503 empty", .url = url("/503"), .status = 503, .failure = none},
-        {.name = "empty", .url = url("/empty"), .failure = none},
-        {.name = "one read", .url = url("/8192"), .body = big.substr(0, 8192), .failure = none},
-        {.name = "many reads", .url = url("/300000"), .body = big, .failure = none},
-        {.name = "chunked", .url = url("/chunked"), .body = big.substr(0, 20000), .failure = none},
-        {.name = "ended by a close", .url = url("/close"), .body = body, .failure = none},
-        {.name = "at the cap",
-            .url = url("/cap"),
-            .limits = capped,
-            .body = pattern(1000),
-            .failure = none},
-        {.name = "over the cap",
-            .url = url("/overCap"),
-            .limits = capped,
-            .failure = DownloadFailure::TooLarge,
-            .error = "body: larger than 1000 bytes"},
-        {.name = "over the cap, chunked",
-            .url = url("/overCapChunked"),
-            .limits = capped,
-            .failure = DownloadFailure::TooLarge,
-            .error = "larger than 1000 bytes"},
+        {"200", url("/200"), defaults, Plain, 200, "page", Whole, F::None, ""},
+        {"404 with its body", url("/404"), defaults, Plain, 404, "not here", Whole, F::None, ""},
+        {"503 empty", url("/503"), defaults, Plain, 503, "", Whole, F::None, ""},
+        {"empty", url("/empty"), defaults, Plain, 200, "", Whole, F::None, ""},
+        {"one read", url("/8192"), defaults, Plain, 200, big.substr(0, 8192), Whole, F::None, ""},
+        {"many reads", url("/300000"), defaults, Plain, 200, big, Whole, F::None, ""},
+        {"chunked", url("/chunked"), defaults, Plain, 200, big.substr(0, 20000), Whole, F::None,
+            ""},
+        {"ended by a close", url("/close"), defaults, Plain, 200, body, Whole, F::None, ""},
+        {"at the cap", url("/cap"), capped, Plain, 200, pattern(1000), Whole, F::None, ""},
+        {"over the cap", url("/overCap"), capped, Plain, 200, "", Whole, F::TooLarge,
+            "body: larger than 1000 bytes"},
+        {"over the cap, chunked", url("/overCapChunked"), capped, Plain, 200, "", Whole,
+            F::TooLarge, "body: larger than 1000 bytes"},
         // libcurl's words differ by release ("transfer closed with 600 bytes
         // remaining to read", "end of response with 600 bytes missing").
-        {.name = "cut short of its length",
-            .url = url("/cut"),
-            .body = body,
-            .failure = DownloadFailure::Cut,
-            .error = "600 bytes"},
-        {.name = "cut mid-chunk",
-            .url = url("/cutChunk"),
-            .body = body + "abc",
-            .failure = DownloadFailure::Cut,
-            .error = "body: "},
-        {.name = "silent",
-            .url = url("/silent"),
-            .limits = stall,
-            .status = 0,
-            .failure = DownloadFailure::TimedOut,
-            .error = "receive: nothing for 300 ms"},
-        {.name = "stalled after the head",
-            .url = url("/stalledHead"),
-            .limits = stall,
-            .failure = DownloadFailure::TimedOut,
-            .error = "nothing for 300 ms"},
-        {.name = "stalled mid-body",
-            .url = url("/stalledBody"),
-            .limits = stall,
-            .body = body.substr(0, 100),
-            .failure = DownloadFailure::TimedOut},
-        {.name = "trickled body past the bound",
-            .url = url("/trickledBody"),
-            .limits = bound,
-            .body = pattern(300),
-            .prefix = true,
-            .failure = DownloadFailure::TimedOut,
-            .error = "time-out: "},
-        {.name = "trickled head past the bound",
-            .url = url("/trickledHead"),
-            .limits = bound,
-            .status = 0,
-            .failure = DownloadFailure::TimedOut},
-        {.name = "trickled chunks past the bound",
-            .url = url("/trickledChunks"),
-            .limits = bound,
-            .body = "a" + pattern(300),
-            .prefix = true,
-            .failure = DownloadFailure::TimedOut},
+        {"cut short of its length", url("/cut"), defaults, Plain, 200, body, Whole, F::Cut,
+            "600 bytes"},
+        {"cut mid-chunk", url("/cutChunk"), defaults, Plain, 200, body + "abc", Whole, F::Cut,
+            "body: "},
+        {"silent", url("/silent"), stall, Plain, 0, "", Whole, F::TimedOut,
+            "receive: nothing for 300 ms"},
+        {"stalled after the head", url("/stalledHead"), stall, Plain, 200, "", Whole, F::TimedOut,
+            "receive: nothing for 300 ms"},
+        {"stalled mid-body", url("/stalledBody"), stall, Plain, 200, body.substr(0, 100), Whole,
+            F::TimedOut, "receive: "},
+        {"trickled body past the bound", url("/trickledBody"), bound, Plain, 200, pattern(300),
+            Start, F::TimedOut, "time-out: "},
+        {"trickled head past the bound", url("/trickledHead"), bound, Plain, 0, "", Whole,
+            F::TimedOut, "time-out: "},
+        {"trickled chunks past the bound", url("/trickledChunks"), bound, Plain, 200,
+            "a" + pattern(300), Start, F::TimedOut, "time-out: "},
         // Gaps within the stall limit, a whole longer than it: the stall counts
         // from the last byte, not from the start.
-        {.name = "slow but steady",
-            .url = url("/steady"),
-            .limits = steady,
-            .body = pattern(12),
-            .failure = none},
-        {.name = "never accepted",
-            .url = fullQueue.url(),
-            .limits = connect,
-            .status = 0,
-            .failure = DownloadFailure::TimedOut,
-            .error = "time-out: "},
-        {.name = "refused",
-            .url = refused,
-            .status = 0,
-            .failure = DownloadFailure::ConnectionRefused,
-            .error = "connect: "},
-        {.name = "cancelled mid-body",
-            .url = url("/trickledBody"),
-            .cancelAfter = 300ms,
-            .body = pattern(300),
-            .prefix = true,
-            .failure = DownloadFailure::Cancelled,
-            .error = "cancelled"},
-        {.name = "ten redirects", .url = url("/hop1"), .body = "arrived", .failure = none},
-        {.name = "absolute redirect", .url = url("/absolute"), .body = "arrived", .failure = none},
-        {.name = "eleven redirects",
-            .url = url("/hop0"),
-            .status = 302,
-            .body = "moved",
-            .failure = DownloadFailure::Other,
-            .error = "redirect: more than 10"},
-        {.name = "redirect to ftp",
-            .url = url("/toFtp"),
-            .status = 0,
-            .failure = DownloadFailure::Other,
-            .error = "address: "},
-        {.name = "not an address",
-            .url = "not an address",
-            .status = 0,
-            .failure = DownloadFailure::Other,
-            .error = "address: "},
-        {.name = "file scheme",
-            .url = "file:///etc/hostname",
-            .status = 0,
-            .failure = DownloadFailure::Other,
-            .error = "address: "},
+        {"slow but steady", url("/steady"), steady, Plain, 200, pattern(12), Whole, F::None, ""},
+        {"never accepted", fullQueue.url(), connect, Plain, 0, "", Whole, F::TimedOut,
+            "time-out: "},
+        {"refused", refused, defaults, Plain, 0, "", Whole, F::ConnectionRefused, "connect: "},
+        {"cancelled mid-body", url("/trickledBody"), defaults, Cancel, 200, pattern(300), Start,
+            F::Cancelled, "transfer: cancelled"},
+        {"ten redirects", url("/hop1"), defaults, Plain, 200, "arrived", Whole, F::None, ""},
+        {"absolute redirect", url("/absolute"), defaults, Plain, 200, "arrived", Whole, F::None,
+            ""},
+        {"eleven redirects", url("/hop0"), defaults, Plain, 302, "moved", Whole, F::Other,
+            "redirect: more than 10"},
+        {"redirect to ftp", url("/toFtp"), defaults, Plain, 0, "", Whole, F::Other, "address: "},
+        {"not an address", "not an address", defaults, Plain, 0, "", Whole, F::Other, "address: "},
+        {"file scheme", "file:///etc/hostname", defaults, Plain, 0, "", Whole, F::Other,
+            "address: "},
         // The proxy rule: loopback never through the proxy, on every hop; any
         // other host (0.0.0.0 here, refused on port 9 when asked directly) through it.
-        {.name = "127.0.0.1 direct",
-            .url = url("/200"),
-            .viaProxy = true,
-            .body = "page",
-            .failure = none},
-        {.name = "localhost direct",
-            .url = "http://LocalHost:" + port + "/200",
-            .viaProxy = true,
-            .noProxy = "other.example",
-            .body = "page",
-            .failure = none},
-        {.name = "127.0.0.2 direct",
-            .url = "http://127.0.0.2:1/x",
-            .viaProxy = true,
-            .status = 0,
-            .failure = DownloadFailure::ConnectionRefused},
-        {.name = "::1 direct", .url = "http://[::1]:1/x", .viaProxy = true, .status = 0},
-        {.name = "another host proxied",
-            .url = "http://0.0.0.0:9/x?a=1%232",
-            .viaProxy = true,
-            .body = "via proxy",
-            .failure = none,
-            .proxied = 1},
-        {.name = "no_proxy names it",
-            .url = "http://0.0.0.0:9/x",
-            .viaProxy = true,
-            .noProxy = "other.example,0.0.0.0",
-            .status = 0,
-            .failure = DownloadFailure::ConnectionRefused},
-        {.name = "loopback redirected elsewhere",
-            .url = url("/away"),
-            .viaProxy = true,
-            .body = "via proxy",
-            .failure = none,
-            .proxied = 1},
-        {.name = "elsewhere redirected to loopback",
-            .url = "http://0.0.0.0:9/back",
-            .viaProxy = true,
-            .body = "page",
-            .failure = none,
-            .proxied = 1},
+        {"127.0.0.1 direct", url("/200"), defaults, Proxy, 200, "page", Whole, F::None, ""},
+        {"localhost direct", "http://LocalHost:" + port + "/200", defaults, ProxyNoProxy, 200,
+            "page", Whole, F::None, ""},
+        {"127.0.0.2 direct", "http://127.0.0.2:1/x", defaults, Proxy, 0, "", Whole,
+            F::ConnectionRefused, "connect: "},
+        {"::1 direct", "http://[::1]:1/x", defaults, Proxy, 0, "", Whole, any, "connect: "},
+        {"another host proxied", "http://0.0.0.0:9/x?a=1%232", defaults, Proxy, 200, "via proxy",
+            Whole, F::None, "", 1},
+        {"no_proxy names it", "http://0.0.0.0:9/x", defaults, ProxyNoProxy, 0, "", Whole,
+            F::ConnectionRefused, "connect: "},
+        {"loopback redirected elsewhere", url("/away"), defaults, Proxy, 200, "via proxy", Whole,
+            F::None, "", 1},
+        {"elsewhere redirected to loopback", "http://0.0.0.0:9/back", defaults, Proxy, 200, "page",
+            Whole, F::None, "", 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const std::size_t proxiedBefore = proxy.requests().size();
-        const ProxyEnvironment environment(row.viaProxy ? proxy.baseUrl() : "", row.noProxy);
+        const ProxyEnvironment environment(row.run >= Proxy ? proxy.baseUrl() : "",
+            row.run == ProxyNoProxy ? "other.example,0.0.0.0" : nullptr);
         std::atomic<bool> cancel {false};
         std::thread canceller;
-        if (row.cancelAfter >= 0ms) {
+        if (row.run == Cancel) {
             canceller = std::thread([&] {
-                std::this_thread::sleep_for(row.cancelAfter);
+                std::this_thread::sleep_for(300ms);
                 cancel = true;
             });
         }
@@ -420,7 +315,7 @@ TEST_F(CurlTransferTest, EndsEveryWayAGetCan)
         // Far below the 10 s and more the servers would go on for.
         EXPECT_LT(took, 5s);
         EXPECT_EQ(result.status, row.status);
-        if (row.prefix) {
+        if (row.part == Start) {
             EXPECT_LT(result.body.size(), row.body.size());
             EXPECT_TRUE(row.body.starts_with(result.body)) << result.body;
         } else {

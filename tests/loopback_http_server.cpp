@@ -207,6 +207,15 @@ std::string chunk(std::string_view piece)
     return std::string(size) + std::string(piece) + "\r\n";
 }
 
+Answer trickle(std::string first, std::string_view bytes, std::chrono::milliseconds gap)
+{
+    Answer answer;
+    answer.send(std::move(first));
+    for (const char c : bytes)
+        answer.pause(gap).send(std::string(1, c));
+    return answer;
+}
+
 Server::Server(Handler handler, bool recordRequests)
     : m_handler(std::move(handler))
     , m_record(recordRequests)

@@ -61,6 +61,10 @@ std::string responseHead(int status, const Headers &headers = {});
 Answer response(int status, std::string body, Headers headers = {});
 // One chunk of a chunked body; an empty piece is the last chunk.
 std::string chunk(std::string_view piece);
+// first at once, then the bytes one at a time, each after gap: a server that
+// never stalls for long and never ends soon.
+Answer trickle(std::string first, std::string_view bytes,
+    std::chrono::milliseconds gap = std::chrono::milliseconds(100));
 
 class Server
 {

@@ -3,8 +3,9 @@
 // failed) leave the rates as they were; of several daily addresses the newest
 // wins; readers never see a half-updated table nor a torn cache file; a stop ends
 // the periodic refresh mid-fetch. At start the newest valid document of snapshot
-// and cache wins and stale temporary files go. The transfer itself (status, size
-// cap, time-outs, cancel) is CurlFetcher's, tested on loopback in its own file.
+// and cache wins and stale temporary files go. The transfer itself (size cap,
+// time-outs, cancel) is korvalux_transfer's, tested on loopback in its own file;
+// the status rule is the fetchers' (service_fetch_test.cpp).
 #include "service/rate_cache.h"
 #include "service/rate_keeper.h"
 #include "service/rate_store.h"

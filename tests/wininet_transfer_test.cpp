@@ -31,16 +31,6 @@ std::string head(std::size_t length)
     return loopback::responseHead(200, {{"Content-Length", std::to_string(length)}});
 }
 
-// The first bytes at once, then one at a time every 100 ms.
-loopback::Answer trickle(const std::string &first, const std::string &bytes)
-{
-    loopback::Answer answer;
-    answer.send(first);
-    for (char c : bytes)
-        answer.pause(100ms).send(std::string(1, c));
-    return answer;
-}
-
 TEST(WinInetTransfer, EndsEveryWayAGetCanWithinItsBound)
 {
     const std::string feed = "<Cube time='2026-07-06'/>";
@@ -107,14 +97,14 @@ TEST(WinInetTransfer, EndsEveryWayAGetCanWithinItsBound)
             .error = "no end within 2000 ms",
             .within = 3500ms},
         {.name = "status line trickled",
-            .answer = trickle("", "HTTP/1.1 200 OK\r\n" + std::string(300, ' ')),
+            .answer = loopback::trickle("", "HTTP/1.1 200 OK\r\n" + std::string(300, ' ')),
             .limits = bound,
             .status = 0,
             .failure = DownloadFailure::TimedOut,
             .error = "no end within 2000 ms",
             .within = 3500ms},
         {.name = "body trickled",
-            .answer = trickle(head(300), std::string(300, 'x')),
+            .answer = loopback::trickle(head(300), std::string(300, 'x')),
             .limits = bound,
             .body = std::string(300, 'x'),
             .prefix = true,
@@ -134,7 +124,7 @@ TEST(WinInetTransfer, EndsEveryWayAGetCanWithinItsBound)
             .failure = DownloadFailure::Cancelled,
             .error = "cancelled"},
         {.name = "cancelled mid-body",
-            .answer = trickle(head(300), std::string(300, 'x')),
+            .answer = loopback::trickle(head(300), std::string(300, 'x')),
             .cancelAfter = 500ms,
             .body = std::string(300, 'x'),
             .prefix = true,

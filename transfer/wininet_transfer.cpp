@@ -4,9 +4,10 @@
 // returns at once with what has come; a read that asked for a full buffer would
 // wait for all of it. Those time-outs bound the transfer on Windows; Wine keeps
 // only the connect one, so the caller keeps the stall and overall limits itself,
-// watching the transfer's thread. The handles are that thread's alone: a handle
-// closed from another thread could be reused by WinINet for the next one while
-// the thread still holds its number.
+// watching the transfer's thread. WinINet shows no byte before the whole head,
+// so until the head has come the stall counts from the start. The handles are
+// that thread's alone: a handle closed from another thread could be reused by
+// WinINet for the next one while the thread still holds its number.
 #include "transfer/wininet_transfer.h"
 
 #include <windows.h>
@@ -106,6 +107,11 @@ struct InternetCloser {
 };
 using Internet = std::unique_ptr<void, InternetCloser>;
 
+std::string outOfTime(const core::DownloadLimits &limits)
+{
+    return "transfer: no end within " + std::to_string(limits.totalTimeout.count()) + " ms";
+}
+
 std::string larger(std::size_t cap)
 {
     return "body: larger than " + std::to_string(cap) + " bytes";
@@ -178,7 +184,7 @@ void run(const std::shared_ptr<void> &session, Shared &shared, const std::string
     for (;;) {
         const Clock::duration left = deadline - Clock::now();
         if (left <= Clock::duration::zero() || abandoned(shared))
-            return finish(shared, DownloadFailure::TimedOut, "transfer: out of time");
+            return finish(shared, DownloadFailure::TimedOut, outOfTime(limits));
         setTimeout(
             request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(stall, milliseconds(left)));
         DWORD available = 0;
@@ -264,8 +270,7 @@ Result WinInetTransfer::get(
             error = "transfer: cancelled";
         } else if (now >= deadline) {
             failure = DownloadFailure::TimedOut;
-            error
-                = "transfer: no end within " + std::to_string(limits.totalTimeout.count()) + " ms";
+            error = outOfTime(limits);
         } else if (now >= stallEnd) {
             failure = DownloadFailure::TimedOut;
             error = "receive: nothing for " + std::to_string(limits.stallTimeout.count()) + " ms";
