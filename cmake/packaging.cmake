@@ -46,6 +46,9 @@ if(KORVALUX_BUILD_APP AND NOT KORVALUX_FUZZ)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${korvalux_packaging_dir}/korvalux.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    # What software centres list: GNOME Software and KDE Discover read AppStream.
+    install(FILES ${korvalux_packaging_dir}/example.korvalux.Korvalux.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   endif()
 
   set(KORVALUX_SERVICE_DATA_DIR ${CMAKE_INSTALL_FULL_DATADIR}/korvalux-service)
@@ -116,6 +119,17 @@ if(KORVALUX_BUILD_TESTS AND NOT KORVALUX_FUZZ)
     add_test(NAME desktop_entry_valid
              COMMAND ${CMAKE_COMMAND} -E echo "desktop-file-validate is not installed")
     set_tests_properties(desktop_entry_valid PROPERTIES SKIP_REGULAR_EXPRESSION "not installed")
+  endif()
+  # Offline, and clean: an error or a warning fails, notes and hints do not.
+  find_program(APPSTREAMCLI appstreamcli)
+  if(APPSTREAMCLI)
+    add_test(NAME appstream_metainfo_valid
+             COMMAND ${APPSTREAMCLI} validate --no-net
+                     ${CMAKE_CURRENT_LIST_DIR}/../packaging/example.korvalux.Korvalux.metainfo.xml)
+    set_tests_properties(appstream_metainfo_valid PROPERTIES FAIL_REGULAR_EXPRESSION "(^|\n)[EW]: ")
+  else()
+    add_test(NAME appstream_metainfo_valid COMMAND ${CMAKE_COMMAND} -E echo "appstreamcli is not installed")
+    set_tests_properties(appstream_metainfo_valid PROPERTIES SKIP_REGULAR_EXPRESSION "not installed")
   endif()
 endif()
 

@@ -12,6 +12,7 @@ if(NOT rc EQUAL 0)
 endif()
 set(expected
     bin/korvalux share/korvalux/HAND-M.CUR share/applications/korvalux.desktop
+    share/metainfo/example.korvalux.Korvalux.metainfo.xml
     share/icons/hicolor/scalable/apps/korvalux.svg share/man/man1/korvalux.1.gz
     share/doc/korvalux/copyright share/doc/korvalux/changelog.gz)
 if(WITH_SERVICE)
