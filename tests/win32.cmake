@@ -10,6 +10,17 @@ foreach(unit win32_platform form1_window)
 endforeach()
 add_dependencies(form1_window_test korvalux_hand_cursor_file)
 
+# Scaled screens and screen readers: the same window at the prefix's DPI, and its
+# names through oleacc; tests/windows_dpi.sh runs it again at 120, 144 and 192 dpi
+# in a prefix of its own.
+korvalux_add_test(form1_dpi PLAIN TIMEOUT 120 LIBS korvalux_win32 oleacc ole32 oleaut32 uuid)
+target_include_directories(form1_dpi_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+add_dependencies(form1_dpi_test korvalux_hand_cursor_file)
+add_test(NAME windows_dpi
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows_dpi.sh ${KORVALUX_WINE_RUN}
+                 ${CMAKE_BINARY_DIR}/wineprefix-dpi $<TARGET_FILE:form1_dpi_test>)
+set_tests_properties(windows_dpi PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+
 add_test(NAME windows_e2e
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows_e2e.sh ${KORVALUX_WINE_RUN}
                  ${KORVALUX_WINEPREFIX} $<TARGET_FILE:korvalux> ${KORVALUX_CONVERTER_HOST}
