@@ -20,6 +20,8 @@ namespace
 
 constexpr std::string_view badRequest = "Bad request";
 constexpr std::string_view bodyTooLarge = "Request body too large";
+constexpr std::string_view framingTooLarge
+    = "Chunk framing too large (at most 8 KiB of chunk-size lines, CRLFs and trailer)";
 
 // RFC 9110's tchar: what a field name is made of.
 constexpr std::array<bool, 256> tokenChars = [] {
@@ -156,7 +158,7 @@ bool RequestFramer::step(std::string_view text)
     if (m_phase == Phase::ChunkData) {
         const std::size_t crlf = m_lineStart + m_chunkLeft;
         if (crlf + 2 > lineBound())
-            return refuse(413, bodyTooLarge);
+            return refuse(413, framingTooLarge);
         if (text.size() < crlf + 2)
             return false;
         if (text[crlf] != '\r' || text[crlf + 1] != '\n')
@@ -173,18 +175,30 @@ bool RequestFramer::step(std::string_view text)
     if (fieldLine && m_lineStart < end && isBlank(text[m_lineStart]))
         return refuse(400, "Bad request: folded header line");
     const void *found = m_at < end ? std::memchr(text.data() + m_at, '\n', end - m_at) : nullptr;
+    const std::size_t lineFeed = found
+        ? static_cast<std::size_t>(static_cast<const char *>(found) - text.data())
+        : std::string_view::npos;
+    // A CR is only ever the line's end: one followed by anything but its LF is
+    // refused as soon as that byte is here, not after the read time-out.
+    const std::size_t searched = found ? lineFeed : end;
+    const void *cr
+        = m_at < searched ? std::memchr(text.data() + m_at, '\r', searched - m_at) : nullptr;
+    const std::size_t carriageReturn = cr
+        ? static_cast<std::size_t>(static_cast<const char *>(cr) - text.data())
+        : std::string_view::npos;
+    if (cr && carriageReturn + 1 < searched)
+        return refuse(400, "Bad request: bare carriage return");
     if (!found) {
         if (text.size() < bound) {
-            m_at = end;
+            m_at = cr ? carriageReturn : end; // what follows a last CR is yet to be seen
             return false;
         }
         if (m_phase == Phase::RequestLine)
             return refuse(414, "Request too long (at most 8 KiB)");
         if (m_phase == Phase::Fields)
             return refuse(431, "Request head too large (at most 8 KiB)");
-        return refuse(413, bodyTooLarge);
+        return refuse(413, framingTooLarge);
     }
-    const auto lineFeed = static_cast<std::size_t>(static_cast<const char *>(found) - text.data());
     if (lineFeed == m_lineStart || text[lineFeed - 1] != '\r')
         return refuse(400, "Bad request: bare line feed");
     const std::string_view line = text.substr(m_lineStart, lineFeed - 1 - m_lineStart);

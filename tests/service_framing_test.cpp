@@ -77,8 +77,17 @@ TEST(RequestFraming, SameVerdictAtEverySplit)
     const std::string badHost = "Bad request: invalid Host header";
     const std::string headTooLarge = "Request head too large (at most 8 KiB)";
     const std::string tooLarge = "Request body too large";
+    const std::string framingTooLarge
+        = "Chunk framing too large (at most 8 KiB of chunk-size lines, CRLFs and trailer)";
+    const std::string bareCr = "Bad request: bare carriage return";
     const std::string chunkedHead
         = "GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const auto oneByteChunks = [&](int count) {
+        std::string bytes = chunkedHead;
+        for (int i = 0; i < count; ++i)
+            bytes += "1\r\na\r\n";
+        return bytes + "0\r\n\r\n" + smuggled;
+    };
     struct Row {
         const char *name;
         std::string bytes;
@@ -91,6 +100,16 @@ TEST(RequestFraming, SameVerdictAtEverySplit)
         {"HTTP/1.0 keep-alive, close", "GET / HTTP/1.0\r\nConnection: keep-alive, close\r\n\r\n",
             whole(false)},
         {"HTTP/1.1 close", "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", whole(false)},
+        // A later option never undoes a close, in one line or over two.
+        {"HTTP/1.1 close, keep-alive",
+            "GET / HTTP/1.1\r\nHost: x\r\nConnection: close, keep-alive\r\n\r\n", whole(false)},
+        {"HTTP/1.0 close, keep-alive", "GET / HTTP/1.0\r\nConnection: close, keep-alive\r\n\r\n",
+            whole(false)},
+        {"close, then keep-alive on a line of its own",
+            "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\nConnection: keep-alive\r\n\r\n",
+            whole(false)},
+        {"close, then another option", "GET / HTTP/1.1\r\nHost: x\r\nConnection: close, te\r\n\r\n",
+            whole(false)},
         {"length of the body",
             "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc" + smuggled, whole()},
         {"chunks and a trailer", chunkedHead + "3;x=y\r\nabc\r\n0\r\nX-T: 1\r\n\r\n" + smuggled,
@@ -118,6 +137,15 @@ TEST(RequestFraming, SameVerdictAtEverySplit)
             refused(400, "Bad request: bare line feed")},
         {"head ending in CR LF LF", "GET / HTTP/1.1\r\nHost: x\r\n\n",
             refused(400, "Bad request: bare line feed")},
+        // A bare CR is answered at once, wherever it is: no line feed is awaited.
+        {"head ending in CR CR", "GET /healthz HTTP/1.1\r\nHost: x\r\r", refused(400, bareCr)},
+        {"bare CR in a field", "GET / HTTP/1.1\r\nHost: x\rX-A: 1\r\n\r\n", refused(400, bareCr)},
+        {"bare CR in the request line", "GET /a\rb HTTP/1.1\r\nHost: x\r\n\r\n",
+            refused(400, bareCr)},
+        {"bare CR in a chunk size", chunkedHead + "3\r;x\r\nabc\r\n0\r\n\r\n",
+            refused(400, bareCr)},
+        {"bare CR in the trailer", chunkedHead + "0\r\nX-T: 1\r\r\n\r\n", refused(400, bareCr)},
+        {"CR in chunk data is data", chunkedHead + "3\r\na\rb\r\n0\r\n\r\n" + smuggled, whole()},
         {"not a request line", "HELLO\r\n\r\n", refused(400, "Bad request")},
         {"empty line first", "\r\n" + get, refused(400, "Bad request")},
         {"blank in a field name", "GET / HTTP/1.1\r\nHost : x\r\n\r\n",
@@ -149,10 +177,21 @@ TEST(RequestFraming, SameVerdictAtEverySplit)
             refused(400, folded)},
         {"chunk without its CR LF", chunkedHead + "3\r\nabcd\r\n0\r\n\r\n",
             refused(400, "Bad request")},
+        {"chunk ended by a bare LF", chunkedHead + "3\r\nabc\n0\r\n\r\n",
+            refused(400, "Bad request")},
+        {"chunk ended by LF LF", chunkedHead + "3\r\nabc\n\n0\r\n\r\n",
+            refused(400, "Bad request")},
+        {"chunk ended by another byte and LF", chunkedHead + "3\r\nabcx\n0\r\n\r\n",
+            refused(400, "Bad request")},
+        {"chunk ended by CR and another byte", chunkedHead + "3\r\nabc\rx0\r\n\r\n",
+            refused(400, "Bad request")},
+        // The framing limit counts size lines, CRLFs and trailer, not content.
+        {"1,300 one-byte chunks", oneByteChunks(1300), whole()},
+        {"1,700 one-byte chunks", oneByteChunks(1700), refused(413, framingTooLarge)},
         {"chunks over 8 KiB", chunkedHead + "2000\r\n" + std::string(0x2000, 'b') + "\r\n1\r\n",
             refused(413, tooLarge)},
         {"trailer over 8 KiB", chunkedHead + "0\r\nX-T: " + std::string(maxChunkFraming, 't'),
-            refused(413, tooLarge)},
+            refused(413, framingTooLarge)},
 
         {"two lengths",
             "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nabc",
