@@ -5,7 +5,6 @@
 #include "service/listener.h"
 
 #include "service/log_line.h"
-#include "service/session.h"
 
 #include <boost/asio/bind_executor.hpp>
 
@@ -17,15 +16,13 @@ namespace korvalux::service
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
-Listener::Listener(net::io_context &io, Control control, tcp::acceptor acceptor, RateStore &store,
-    const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
+Listener::Listener(
+    net::io_context &io, Control control, tcp::acceptor acceptor, SessionShared shared)
     : m_io(io)
     , m_control(std::move(control))
     , m_acceptor(std::move(acceptor))
     , m_retry(io)
-    , m_store(store)
-    , m_options(options)
-    , m_watch(std::move(watch))
+    , m_shared(std::move(shared))
 {
 }
 
@@ -37,7 +34,7 @@ void Listener::accept()
         m_control, [self = shared_from_this()](boost::system::error_code ec, auto socket) -> void {
             self->onAccept(ec, std::move(socket));
         });
-    if (m_options.threads > 1)
+    if (m_shared.options.threads > 1)
         m_acceptor.async_accept(net::make_strand(m_io), std::move(onAccept));
     else
         m_acceptor.async_accept(m_io.get_executor(), std::move(onAccept));
@@ -55,7 +52,7 @@ template<class Socket> void Listener::onAccept(boost::system::error_code ec, Soc
     if (ec == net::error::operation_aborted || !m_acceptor.is_open()) {
         // Accepted just as the acceptor closed (leaving when idle): still answer it.
         if (!ec && socket.is_open())
-            startSession(std::move(socket), m_store, m_options, m_watch);
+            startSession(std::move(socket), m_shared);
         return;
     }
     if (ec) {
@@ -70,7 +67,7 @@ template<class Socket> void Listener::onAccept(boost::system::error_code ec, Soc
     }
     boost::system::error_code ignored;
     socket.set_option(tcp::no_delay(true), ignored); // answers go out in one write anyway
-    startSession(std::move(socket), m_store, m_options, m_watch);
+    startSession(std::move(socket), m_shared);
     accept();
 }
 

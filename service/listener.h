@@ -4,9 +4,7 @@
 // with its leaving, so a close is never missed by an accept in flight.
 #pragma once
 
-#include "service/idle_watch.h"
-#include "service/rate_store.h"
-#include "service/server.h"
+#include "service/session.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -24,9 +22,8 @@ class Listener : public std::enable_shared_from_this<Listener>
 public:
     using Control = boost::asio::strand<boost::asio::io_context::executor_type>;
 
-    // watch: null unless leaving when idle.
     Listener(boost::asio::io_context &io, Control control, boost::asio::ip::tcp::acceptor acceptor,
-        RateStore &store, const ServerOptions &options, std::shared_ptr<IdleWatch> watch);
+        SessionShared shared);
 
     void accept();
 
@@ -40,9 +37,7 @@ private:
     Control m_control;
     boost::asio::ip::tcp::acceptor m_acceptor;
     boost::asio::steady_timer m_retry;
-    RateStore &m_store;
-    const ServerOptions &m_options;
-    std::shared_ptr<IdleWatch> m_watch;
+    SessionShared m_shared;
 };
 
 // Opens, binds and listens on address:port. On failure, ec is set and the step

@@ -51,7 +51,8 @@ int main(int argc, char **argv)
     }
     auto &documents = std::get<StartDocuments>(loaded);
     std::cerr << documents.notes;
-    RateStore store(std::move(documents.ecb), std::move(documents.daily));
+    RateStore store(std::move(documents.ecb), std::move(documents.daily),
+        std::move(documents.ecbDayBefore), std::move(documents.dailyDayBefore));
     if (const auto missing = missingCatalogueCodes(*store.table()); !missing.empty())
         std::cerr << "korvalux-service: no rate for " << missing << "\n";
 

@@ -30,8 +30,9 @@ constexpr std::string_view temporarySuffix = ".XXXXXX";
 
 bool isTemporaryName(std::string_view name)
 {
-    for (Feed feed : {Feed::Ecb, Feed::Daily}) {
-        const std::string_view base = cacheFileName(feed);
+    for (const char *file : {cacheFileName(Feed::Ecb), cacheFileName(Feed::Daily),
+             dayBeforeFileName(Feed::Ecb), dayBeforeFileName(Feed::Daily)}) {
+        const std::string_view base = file;
         if (name.size() != base.size() + temporarySuffix.size() || !name.starts_with(base)
             || name[base.size()] != '.')
             continue;
@@ -49,6 +50,11 @@ bool isTemporaryName(std::string_view name)
 const char *cacheFileName(Feed feed)
 {
     return feed == Feed::Ecb ? "ecb.xml" : "daily.json";
+}
+
+const char *dayBeforeFileName(Feed feed)
+{
+    return feed == Feed::Ecb ? "ecb.day-before.xml" : "daily.day-before.json";
 }
 
 std::optional<std::string> readWholeFile(const fs::path &path)
@@ -96,30 +102,33 @@ std::variant<StartDocuments, std::string> loadStartDocuments(
                 candidates.push_back(entry.path());
         }
         std::sort(candidates.begin(), candidates.end());
+        candidates.push_back(cacheDir / dayBeforeFileName(feed));
         candidates.push_back(cacheDir / cacheFileName(feed));
 
-        // No document in use yet: the newest valid one wins, a tie going to the later
-        // file, so the cache (read last) beats the snapshot of its day.
-        DocumentChoice choice({day, nullptr, nullptr}, OnTie::TakeLater);
-        fs::path bestPath;
-        std::string problems;
+        std::vector<fs::path> read;
+        std::vector<StartOffer> offers;
         for (const auto &path : candidates) {
-            const auto text = readWholeFile(path);
-            if (!text)
-                continue;
-            const auto verdict = choice.offer(parseFeed(feed, *text));
-            if (!verdict.refusal.empty())
-                problems += "\n  refused " + path.string() + ": " + verdict.refusal;
-            else if (verdict.best)
-                bestPath = path;
+            if (const auto text = readWholeFile(path)) {
+                read.push_back(path);
+                offers.push_back({parseFeed(feed, *text), path == candidates.back()});
+            }
         }
-        auto &best = choice.best();
-        if (!best)
+        const auto choice
+            = chooseStartDocument(offers, day, feed == Feed::Daily ? &result.ecb : nullptr);
+        std::string problems;
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            if (!choice.refusals[i].empty())
+                problems += "\n  refused " + read[i].string() + ": " + choice.refusals[i];
+        }
+        if (!choice.chosen)
             return std::string("no usable ") + feedName(feed) + " in " + dataDir.string() + " or "
                 + cacheDir.string() + problems;
-        result.notes += "korvalux-service: " + std::string(feedName(feed)) + " of " + best->date
-            + " from " + bestPath.string() + problems + "\n";
-        (feed == Feed::Ecb ? result.ecb : result.daily) = std::move(*best);
+        const std::size_t chosen = *choice.chosen;
+        auto &best = std::get<RateDocument>(offers[chosen].parsed);
+        result.notes += "korvalux-service: " + std::string(feedName(feed)) + " of " + best.date
+            + " from " + read[chosen].string() + problems + "\n";
+        (feed == Feed::Ecb ? result.ecb : result.daily) = std::move(best);
+        (feed == Feed::Ecb ? result.ecbDayBefore : result.dailyDayBefore) = choice.dayBefore;
     }
     return result;
 }

@@ -44,45 +44,73 @@ std::string RateKeeper::today() const
     return m_options.today ? m_options.today() : utcToday();
 }
 
-void RateKeeper::refreshOnce()
+bool RateKeeper::refreshOnce()
+{
+    auto fetched = fetchRound();
+    return !m_stopping && judgeRound(std::move(fetched));
+}
+
+std::vector<RateKeeper::Fetched> RateKeeper::fetchRound()
+{
+    std::vector<Fetched> fetched;
+    for (Feed feed : {Feed::Ecb, Feed::Daily}) {
+        const std::vector<std::string> urls
+            = feed == Feed::Ecb ? std::vector<std::string> {m_options.ecbUrl} : m_options.dailyUrls;
+        for (const std::string &url : urls) {
+            if (url.empty())
+                continue;
+            FetchResult result = m_fetcher.fetch(url, m_options.limits, &m_stopping);
+            if (m_stopping)
+                return fetched;
+            fetched.push_back({feed, url, std::move(result)});
+        }
+    }
+    return fetched;
+}
+
+// Against the rates in use now, not when the round began: a reload may have
+// come while the feeds were asked.
+bool RateKeeper::judgeRound(std::vector<Fetched> fetched)
 {
     const std::string today = this->today();
     std::optional<RateDocument> fresh[2];
     std::string texts[2];
+    std::string replaced[2]; // the dates in use before
+    std::string taken[2];
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
-        const std::vector<std::string> urls
-            = feed == Feed::Ecb ? std::vector<std::string> {m_options.ecbUrl} : m_options.dailyUrls;
         const RateDocument inUse = m_store.document(feed);
+        const RateDocument dayBefore = m_store.dayBefore(feed);
         const auto table = m_store.table();
-        DocumentChoice choice({today, &inUse, table.get()}, OnTie::KeepEarlier);
+        replaced[static_cast<int>(feed)] = inUse.date;
+        DocumentChoice choice({today, &inUse, &dayBefore, table.get()});
         std::string bestUrl;
         std::size_t asked = 0;
-        for (const std::string &url : urls) {
-            if (url.empty())
+        for (Fetched &each : fetched) {
+            if (each.feed != feed)
                 continue;
             ++asked;
-            FetchResult fetched = m_fetcher.fetch(url, m_options.limits, &m_stopping);
-            if (m_stopping)
-                return;
-            std::string why = std::move(fetched.error);
+            std::string why = std::move(each.result.error);
             if (why.empty()) {
-                auto verdict = choice.offer(parseFeed(feed, fetched.body));
+                auto verdict = choice.offer(parseFeed(feed, each.result.body));
                 why = std::move(verdict.refusal);
                 if (verdict.best) {
-                    bestUrl = url;
-                    texts[static_cast<int>(feed)] = std::move(fetched.body);
+                    bestUrl = each.url;
+                    texts[static_cast<int>(feed)] = std::move(each.result.body);
                 }
             }
             if (!why.empty())
-                m_log(std::string("refresh: ") + feedName(feed) + " from " + url
+                m_log(std::string("refresh: ") + feedName(feed) + " from " + each.url
                     + " not taken: " + why + "; keeping " + inUse.date);
         }
         auto &best = choice.best();
         if (best && asked > 1)
             m_log(std::string("refresh: ") + feedName(feed) + " of " + best->date + " from "
                 + bestUrl + ", the newest of " + std::to_string(asked) + " addresses");
+        if (best)
+            taken[static_cast<int>(feed)] = best->date;
         fresh[static_cast<int>(feed)] = std::move(best);
     }
+    const bool whole = fresh[0] && fresh[1];
     if (fresh[0] || fresh[1]) {
         std::string dates;
         for (Feed feed : {Feed::Ecb, Feed::Daily}) {
@@ -94,17 +122,40 @@ void RateKeeper::refreshOnce()
     }
     logDailyLag();
     // The rates are in use: answers held for them go now, not after the disk.
-    m_holdUntil = Clock::time_point::min();
+    endFirstRoundWait();
     if (m_options.cacheDir.empty())
-        return;
+        return whole;
     for (Feed feed : {Feed::Ecb, Feed::Daily}) {
         const std::string &text = texts[static_cast<int>(feed)];
-        if (text.empty())
-            continue;
-        const auto why = writeFileAtomically(m_options.cacheDir / cacheFileName(feed), text);
-        if (!why.empty())
-            m_log("refresh: cache not written: " + why);
+        if (!text.empty())
+            keepInCache(
+                feed, text, taken[static_cast<int>(feed)], replaced[static_cast<int>(feed)]);
     }
+    return whole;
+}
+
+// A document of a new day turns the cached one, the day before's last, into
+// what this day is bounded by: kept beside it, so that a start bounds the cache
+// as the running service did.
+void RateKeeper::keepInCache(Feed feed, const std::string &text, const std::string &takenDate,
+    const std::string &replacedDate)
+{
+    const auto path = m_options.cacheDir / cacheFileName(feed);
+    if (datedBefore(replacedDate, takenDate)) {
+        if (const auto cached = readWholeFile(path)) {
+            const auto old = parseFeed(feed, *cached);
+            const auto *document = std::get_if<RateDocument>(&old);
+            if (document && document->date == replacedDate) {
+                const auto why
+                    = writeFileAtomically(m_options.cacheDir / dayBeforeFileName(feed), *cached);
+                if (!why.empty())
+                    m_log("refresh: cache not written: " + why);
+            }
+        }
+    }
+    const auto why = writeFileAtomically(path, text);
+    if (!why.empty())
+        m_log("refresh: cache not written: " + why);
 }
 
 void RateKeeper::reloadNow()
@@ -153,6 +204,22 @@ std::optional<FreshRatesWait::Clock::time_point> RateKeeper::holdUntil() const
     return until;
 }
 
+void RateKeeper::setHoldListener(HoldListener *listener)
+{
+    std::lock_guard lock(m_listenerMutex);
+    m_listener = listener;
+}
+
+// Whatever the round brought: answers held for it go now, woken together.
+void RateKeeper::endFirstRoundWait()
+{
+    if (m_holdUntil.exchange(Clock::time_point::min()) == Clock::time_point::min())
+        return;
+    std::lock_guard lock(m_listenerMutex);
+    if (m_listener)
+        m_listener->holdEnded();
+}
+
 void RateKeeper::openFirstRoundWait()
 {
     if (m_options.firstRoundWait <= std::chrono::milliseconds::zero())
@@ -181,31 +248,69 @@ void RateKeeper::start()
     m_thread = std::thread([this] { run(); });
 }
 
+// Under m_mutex. The round fetches on a thread of its own, so that this one
+// stays free for reloads; it judges what came back here, one job at a time.
+void RateKeeper::beginRound()
+{
+    m_round = std::thread([this] {
+        auto fetched = fetchRound();
+        {
+            std::lock_guard lock(m_mutex);
+            m_fetched = std::move(fetched);
+        }
+        m_wake.notify_all();
+    });
+}
+
 void RateKeeper::run()
 {
     Clock::time_point nextRound = Clock::now(); // the first round at once
+    Clock::time_point lastEnded {};
+    bool lastFailed = true; // none yet
+    bool rounding = false;
+    bool reloadedMeanwhile = false; // while a round ran
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
-        const bool reload = std::exchange(m_reloadAsked, false);
-        // A reload with --refresh fetches at once too, as the feeds may be newer still.
-        const bool round = m_options.refresh && (reload || Clock::now() >= nextRound);
-        lock.unlock();
-        if (reload)
+        if (m_fetched) {
+            auto fetched = std::move(*m_fetched);
+            m_fetched.reset();
+            lock.unlock();
+            m_round.join();
+            rounding = false;
+            lastFailed = !judgeRound(std::move(fetched));
+            lastEnded = Clock::now();
+            nextRound = lastEnded + m_options.interval;
+            // The reload came too late for this round: it may ask for another.
+            if (std::exchange(reloadedMeanwhile, false) && lastFailed)
+                nextRound = lastEnded;
+            lock.lock();
+        } else if (std::exchange(m_reloadAsked, false)) {
+            lock.unlock();
             reloadNow();
-        if (round && !m_stopping) {
-            refreshOnce();
-            // Also when stopped mid-round: answers go on with whatever is in use.
-            m_holdUntil = Clock::time_point::min();
-            nextRound = Clock::now() + m_options.interval;
+            // Reloading is cheap, asking the feeds is not: a burst of SIGHUPs asks
+            // them once, and not at all soon after a good round.
+            if (rounding)
+                reloadedMeanwhile = true;
+            else if (m_options.refresh
+                && (lastFailed || Clock::now() - lastEnded >= m_options.reloadRoundAfter))
+                nextRound = Clock::now();
+            lock.lock();
+        } else if (m_options.refresh && !rounding && Clock::now() >= nextRound) {
+            rounding = true;
+            beginRound();
+        } else {
+            const auto woken = [this] { return m_stopping || m_reloadAsked || m_fetched; };
+            if (m_options.refresh && !rounding)
+                m_wake.wait_until(lock, nextRound, woken);
+            else
+                m_wake.wait(lock, woken);
         }
-        lock.lock();
-        const auto asked = [this] { return m_stopping.load() || m_reloadAsked; };
-        if (m_options.refresh)
-            m_wake.wait_until(lock, nextRound, asked);
-        else
-            m_wake.wait(lock, asked);
     }
-    m_holdUntil = Clock::time_point::min();
+    lock.unlock();
+    if (m_round.joinable())
+        m_round.join(); // the stop cancelled its fetch
+    // Answers go on with whatever is in use.
+    endFirstRoundWait();
 }
 
 void RateKeeper::requestReload()

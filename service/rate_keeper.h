@@ -1,11 +1,15 @@
 // Keeping the rates current while the service runs, on one thread of its own: a
 // round of both feeds every interval (--refresh), fetched through a Fetcher (the
-// daily table from each of its addresses), installed together and kept in the
-// cache; a reload of the data folder and the cache when asked (SIGHUP), followed
-// by a round with --refresh. What is taken is rate_acceptance's call; whatever
-// fails keeps the last good rates and says why in the log. When the rates held at
-// start are older than the feeds publish, converter answers may wait, briefly,
-// for the first round (FreshRatesWait). A stop cancels a transfer under way.
+// daily table from each of its addresses) on a thread of the round's own, then
+// judged against the rates in use once fetched, installed together and kept in
+// the cache; a reload of the data folder and the cache when asked (SIGHUP),
+// served at once whatever a round is doing. With --refresh a reload asks the
+// feeds again only when the last round failed or is older than a minute, so a
+// burst of them is one round at most. What is taken is rate_acceptance's call;
+// whatever fails keeps the last good rates and says why in the log. When the
+// rates held at start are older than the feeds publish, converter answers may
+// wait, briefly, for the first round (FreshRatesWait). A stop cancels a transfer
+// under way.
 #pragma once
 
 #include "service/fetcher.h"
@@ -18,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +48,8 @@ struct KeeperOptions {
     // the round's own start when unset). Zero: never.
     std::chrono::milliseconds firstRoundWait {2000};
     std::chrono::steady_clock::time_point waitFrom {};
+    // A reload asks the feeds again when the last round failed or ended this long ago.
+    std::chrono::seconds reloadRoundAfter {60};
 };
 
 using LogFunction = std::function<void(const std::string &line)>;
@@ -60,8 +67,8 @@ public:
     RateKeeper &operator=(const RateKeeper &) = delete;
 
     // One round on the calling thread: both feeds fetched and checked, the good
-    // ones installed together.
-    void refreshOnce();
+    // ones installed together. True when each feed gave a document taken.
+    bool refreshOnce();
     // The reload on the calling thread: the newest valid documents of the data
     // folder and the cache, installed unless dated before the ones in use.
     void reloadNow();
@@ -75,12 +82,24 @@ public:
     void requestReload();
 
     std::optional<Clock::time_point> holdUntil() const override;
+    void setHoldListener(HoldListener *listener) override;
 
 private:
+    struct Fetched {
+        Feed feed;
+        std::string url;
+        FetchResult result;
+    };
+    std::vector<Fetched> fetchRound();
+    bool judgeRound(std::vector<Fetched> fetched);
+    void keepInCache(Feed feed, const std::string &text, const std::string &takenDate,
+        const std::string &replacedDate);
     void run();
+    void beginRound();
     std::string today() const;
     void logDailyLag();
     void openFirstRoundWait();
+    void endFirstRoundWait();
 
     RateStore &m_store;
     KeeperOptions m_options;
@@ -88,10 +107,14 @@ private:
     Fetcher &m_fetcher;
     // Until the first round ends; min(): no wait.
     std::atomic<Clock::time_point> m_holdUntil {Clock::time_point::min()};
+    std::mutex m_listenerMutex;
+    HoldListener *m_listener = nullptr; // under m_listenerMutex
     std::atomic<bool> m_stopping {false}; // also the fetch's cancel flag
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_reloadAsked = false; // under m_mutex
+    std::optional<std::vector<Fetched>> m_fetched; // a round's, once fetched; under m_mutex
+    std::thread m_round; // fetching, while a round runs
     std::thread m_thread;
 };
 

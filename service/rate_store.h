@@ -2,6 +2,8 @@
 // the table built from them, swapped as a whole under a lock so that a request
 // always sees one consistent table. Rates never go back in time: a document
 // dated before the one in use of its feed is not installed, whoever offers it.
+// Beside each document in use it keeps what the rest of that day is bounded by
+// (rate_acceptance.h's dayBeforeAfter), moved on as documents are installed.
 #pragma once
 
 #include "service/rate_feeds.h"
@@ -18,11 +20,15 @@ namespace korvalux::service
 class RateStore
 {
 public:
+    // Each day bounded by its own document: nothing earlier is known.
     RateStore(RateDocument ecb, RateDocument daily);
+    RateStore(RateDocument ecb, RateDocument daily, RateDocument ecbDayBefore,
+        RateDocument dailyDayBefore);
 
     std::shared_ptr<const RateTable> table() const;
     std::string date(Feed feed) const;
     RateDocument document(Feed feed) const; // a copy of the one in use
+    RateDocument dayBefore(Feed feed) const; // a copy of what its day is bounded by
 
     struct Installed {
         bool ecb = false;
@@ -38,6 +44,8 @@ private:
     mutable std::mutex m_mutex;
     RateDocument m_ecb;
     RateDocument m_daily;
+    RateDocument m_ecbDayBefore;
+    RateDocument m_dailyDayBefore;
     std::shared_ptr<const RateTable> m_table;
 };
 

@@ -4,6 +4,7 @@
 // happens once and nothing waits for a request after it.
 #include "service/server.h"
 
+#include "service/held_answers.h"
 #include "service/idle_watch.h"
 #include "service/listener.h"
 #include "service/log_line.h"
@@ -13,6 +14,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -78,13 +80,14 @@ private:
     bool m_leaving = false; // on the strand
 };
 
-int concurrencyHint(unsigned threads, const ServerHost &host)
+int concurrencyHint(const ServerOptions &options, const ServerHost &host)
 {
-    if (threads > 1)
-        return static_cast<int>(threads);
+    if (options.threads > 1)
+        return static_cast<int>(options.threads);
     // One serving thread owns the io_context alone: no locking inside it, unless
-    // the host posts into it from elsewhere.
-    return host.callsFromOtherThreads() ? 1 : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE;
+    // the host or the keeper (the end of a hold) posts into it from elsewhere.
+    return host.callsFromOtherThreads() || options.freshRates ? 1
+                                                              : BOOST_ASIO_CONCURRENCY_HINT_UNSAFE;
 }
 
 } // namespace
@@ -93,7 +96,7 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
     const std::function<void(const std::string &where)> &onListening,
     const std::function<void()> &onReload)
 {
-    net::io_context io(concurrencyHint(options.threads, host));
+    net::io_context io(concurrencyHint(options, host));
     boost::system::error_code ec;
     tcp::acceptor acceptor(io);
     std::string where = options.address + ":" + std::to_string(options.port);
@@ -131,8 +134,11 @@ int runServer(RateStore &store, const ServerOptions &options, ServerHost &host,
             });
         });
     }
-    auto listener = std::make_shared<Listener>(
-        io, control.executor(), std::move(acceptor), store, options, watch);
+    std::optional<HeldAnswers> held;
+    if (options.freshRates)
+        held.emplace(io, *options.freshRates);
+    auto listener = std::make_shared<Listener>(io, control.executor(), std::move(acceptor),
+        SessionShared {store, options, watch, held ? &*held : nullptr});
     control.setListener(listener);
     listener->accept(); // nothing runs yet: no need to be on the strand
     if (watch)

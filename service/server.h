@@ -24,7 +24,7 @@ struct ServerOptions {
     std::chrono::milliseconds idleTimeout {30'000}; // between requests on a kept-alive connection
     bool quiet = false; // no line per request
     std::chrono::seconds exitIdleTime {0}; // leave after this long with no connection; 0: never
-    const FreshRatesWait *freshRates = nullptr; // asked before a converter answer; none: never held
+    FreshRatesWait *freshRates = nullptr; // asked before a converter answer; none: never held
 };
 
 // Listens (or takes the socket host hands over), then serves until the host asks

@@ -30,8 +30,6 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
 constexpr std::size_t readSize = 4096;
-// How often a held converter request asks whether the fresh rates are in.
-constexpr std::chrono::milliseconds holdTick {10};
 
 std::string_view view(beast::string_view text)
 {
@@ -43,13 +41,13 @@ std::string_view view(beast::string_view text)
 template<class Executor> class Session : public std::enable_shared_from_this<Session<Executor>>
 {
 public:
-    Session(net::basic_stream_socket<tcp, Executor> socket, RateStore &store,
-        const ServerOptions &options, std::shared_ptr<IdleWatch> watch)
+    Session(net::basic_stream_socket<tcp, Executor> socket, const SessionShared &shared)
         : m_socket(std::move(socket))
         , m_timer(m_socket.get_executor())
-        , m_store(store)
-        , m_options(options)
-        , m_watch(std::move(watch))
+        , m_store(shared.store)
+        , m_options(shared.options)
+        , m_watch(shared.watch)
+        , m_held(shared.held)
     {
         if (m_watch)
             m_watch->opened();
@@ -148,29 +146,20 @@ private:
     }
 
     // A converter request that finds stale rates and their first refresh under
-    // way waits on a timer of its own, asking the keeper again at each tick: the
-    // thread serves other connections meanwhile, and the keeper's thread never
-    // touches this io_context (it runs without locks on one thread).
+    // way leaves a wake-up with the held answers and waits: the thread serves
+    // other connections meanwhile, and all held answers go together.
     bool holdForFreshRates()
     {
         const auto &request = m_parser->get();
-        if (!m_options.freshRates
-            || !isConverterRequest(view(request.method_string()), view(request.target())))
+        if (!m_held || !isConverterRequest(view(request.method_string()), view(request.target())))
             return false;
-        const auto until = m_options.freshRates->holdUntil();
-        if (!until)
-            return false;
-        if (!m_hold)
-            m_hold.emplace(m_socket.get_executor());
         setDeadline(m_options.readTimeout); // the client is not the slow one here
-        m_hold->expires_at(std::min(*until, Clock::now() + holdTick));
-        m_hold->async_wait([self = this->shared_from_this()](beast::error_code ec) {
-            if (ec || !self->m_socket.is_open())
-                return;
-            if (!self->holdForFreshRates())
-                self->answer();
+        return m_held->hold([self = this->shared_from_this()] {
+            net::dispatch(self->m_socket.get_executor(), [self] {
+                if (self->m_socket.is_open())
+                    self->answer();
+            });
         });
-        return true;
     }
 
     void answer()
@@ -250,14 +239,13 @@ private:
     using Clock = std::chrono::steady_clock;
     net::basic_stream_socket<tcp, Executor> m_socket;
     net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor> m_timer;
-    // Only for a converter request held for fresher rates.
-    std::optional<net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor>> m_hold;
     Clock::time_point m_deadline;
     // The framer refuses a request before it outgrows this, with a read to spare.
     beast::flat_buffer m_buffer {maxRequestLength + readSize};
     RateStore &m_store;
     const ServerOptions &m_options;
     std::shared_ptr<IdleWatch> m_watch; // null unless leaving when idle
+    HeldAnswers *m_held; // null unless answers may wait for fresh rates
     RequestFramer m_framer; // of the request being read
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_out; // the answer being written; must persist until the write ends
@@ -268,20 +256,14 @@ private:
 
 } // namespace
 
-void startSession(PlainSocket socket, RateStore &store, const ServerOptions &options,
-    std::shared_ptr<IdleWatch> watch)
+void startSession(PlainSocket socket, const SessionShared &shared)
 {
-    std::make_shared<Session<PlainSocket::executor_type>>(
-        std::move(socket), store, options, std::move(watch))
-        ->start();
+    std::make_shared<Session<PlainSocket::executor_type>>(std::move(socket), shared)->start();
 }
 
-void startSession(StrandSocket socket, RateStore &store, const ServerOptions &options,
-    std::shared_ptr<IdleWatch> watch)
+void startSession(StrandSocket socket, const SessionShared &shared)
 {
-    std::make_shared<Session<StrandSocket::executor_type>>(
-        std::move(socket), store, options, std::move(watch))
-        ->start();
+    std::make_shared<Session<StrandSocket::executor_type>>(std::move(socket), shared)->start();
 }
 
 } // namespace korvalux::service

@@ -279,8 +279,9 @@ TEST(ServiceRefresh, ReadersNeverSeeHalfAnUpdateNorATornCache)
     EXPECT_EQ(faults.load(), 0);
     EXPECT_GT(checked.load(), 24);
     EXPECT_EQ(readWholeFile(cache.path() / "daily.json"), dailyOfDay(30));
-    // Only the two cache files: no temporary file left behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(cache.path()), fs::directory_iterator()), 2);
+    // Only the two cache files and the day before's copies: no temporary file left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(cache.path()), fs::directory_iterator()), 4);
+    EXPECT_EQ(readWholeFile(cache.path() / "daily.day-before.json"), dailyOfDay(29));
 }
 
 TEST(ServiceRefresh, StartUpTakesTheNewestValidOfSnapshotAndCache)

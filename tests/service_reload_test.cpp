@@ -2,7 +2,9 @@
 // against what is in use. A document dated before the one in use of its feed is
 // never installed (the rule a refresh keeps too); one of the same day or later is.
 // A request is served on the keeper's thread, with a refresh after it when the
-// keeper refreshes, also one asked before the thread started.
+// keeper refreshes, also one asked before the thread started. Then reloads while
+// a round stalls or crawls, which are served at once, and bursts of them, which
+// ask the feeds again only when the last round failed or is old.
 #include "service/rate_keeper.h"
 #include "service/rate_store.h"
 
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -171,5 +174,109 @@ TEST(ServiceReload, ARequestIsServedOnTheKeepersThread)
         EXPECT_EQ(feeds.fetches(), row.fetches);
         // The snapshot of the day in use replaces the marked rates.
         EXPECT_EQ(formatExact(store.table()->find("USD")->perEur), "1.1415");
+    }
+}
+
+TEST(ServiceReload, ServedAtOnceWhateverTheRoundDoes)
+{
+    enum class Feeds { Answer, Fail, Stall, Slow };
+    struct Row {
+        const char *name;
+        Feeds feeds; // the feeds answer with documents of 2026-07-08
+        int reloads; // asked once the first round has begun (stalled, slow) or ended
+        bool oneAtATime; // each once the one before, and any round it asked for, are done
+        int fetches; // of both feeds, in the end: two a round
+        std::chrono::seconds roundAfter = 60s; // the reload's round needs a last one this old
+    };
+    const Row rows[] = {
+        {"one reload while both feeds stall", Feeds::Stall, 1, false, 1},
+        // The slow round's ECB document is older than the one reloaded: a failed
+        // round, asked again once it ends.
+        {"one reload while the feeds are slow", Feeds::Slow, 1, false, 4},
+        {"a burst of 500 after a good round", Feeds::Answer, 500, false, 2},
+        {"three one at a time after a good round", Feeds::Answer, 3, true, 2},
+        {"three one at a time after a failed round", Feeds::Fail, 3, true, 8},
+        {"one after a good round a minute old", Feeds::Answer, 1, true, 4, 0s},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Folder data;
+        const Folder cache;
+        // A newer ECB document than any feed's: the reload's mark.
+        std::ofstream(data.path() / "eurofxref-daily-2026-07-09.xml")
+            << replaced(ecbText(), "2026-07-06", "2026-07-09");
+        std::ofstream(data.path() / "currency-api-eur-2026-07-06.json") << dailyText();
+        RateStore store(ecbInUse("2026-07-06"), dailyInUse("2026-07-06"));
+        std::atomic<bool> open {false};
+        FakeFeeds feeds([&](const std::string &url) {
+            switch (row.feeds) {
+            case Feeds::Fail:
+                return failure("HTTP status 503");
+            case Feeds::Stall:
+                return failure(FakeFeeds::stall);
+            case Feeds::Slow:
+                while (!open)
+                    std::this_thread::sleep_for(5ms);
+                break;
+            case Feeds::Answer:
+                break;
+            }
+            const std::string &text = url == "ecb" ? ecbText() : dailyText();
+            return body(replaced(text, "2026-07-06", "2026-07-08"));
+        });
+        KeeperOptions options;
+        options.refresh = true;
+        options.dataDir = data.path();
+        options.cacheDir = cache.path();
+        options.ecbUrl = "ecb";
+        options.dailyUrls = {"daily"};
+        options.today = [] { return std::string("2026-07-31"); };
+        options.reloadRoundAfter = row.roundAfter;
+        std::mutex logMutex;
+        std::vector<std::string> log;
+        RateKeeper keeper(
+            store, options,
+            [&](const std::string &line) {
+                std::lock_guard lock(logMutex);
+                log.push_back(line);
+            },
+            feeds);
+        const auto logged = [&](const char *part) {
+            std::lock_guard lock(logMutex);
+            return static_cast<int>(std::count_if(log.begin(), log.end(),
+                [&](const std::string &line) { return line.find(part) != std::string::npos; }));
+        };
+        // Bounded: a wait that runs out fails the row's checks below.
+        const auto waitFor = [](const auto &done) {
+            const auto giveUp = std::chrono::steady_clock::now() + 10s;
+            while (!done() && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(2ms);
+            return done();
+        };
+        // A round has ended when the daily table's lag is logged.
+        const char *roundEnd = "lags the ECB's";
+        keeper.start();
+        if (row.feeds == Feeds::Answer || row.feeds == Feeds::Fail) {
+            EXPECT_TRUE(waitFor([&] { return logged(roundEnd) == 1; }));
+        } else {
+            EXPECT_TRUE(waitFor([&] { return feeds.fetches() == 1; }));
+        }
+        for (int i = 1; i <= row.reloads; ++i) {
+            keeper.requestReload();
+            if (row.oneAtATime) {
+                EXPECT_TRUE(waitFor([&] { return logged("reloaded:") == i; }));
+                std::this_thread::sleep_for(20ms); // time to begin a round it asks for
+                EXPECT_TRUE(waitFor([&] { return logged(roundEnd) == feeds.fetches() / 2; }));
+            }
+        }
+        EXPECT_TRUE(waitFor([&] { return logged("reloaded:") >= 1; })) << "not reloaded";
+        EXPECT_EQ(store.date(Feed::Ecb), "2026-07-09");
+        open = true;
+        EXPECT_TRUE(waitFor([&] { return feeds.fetches() >= row.fetches; }));
+        std::this_thread::sleep_for(50ms); // time for a round that should not come
+        keeper.stop();
+        EXPECT_EQ(feeds.fetches(), row.fetches);
+        EXPECT_EQ(store.date(Feed::Ecb), "2026-07-09");
+        EXPECT_LE(logged("reloaded:"), row.reloads);
     }
 }

@@ -1,7 +1,8 @@
 // runServer behind a host faked here, as another platform's would be: stop and
 // reload asked from a thread that does not serve, a listening socket the host
-// hands over (or one it cannot), and leaving when idle. No signal, no process:
-// the server runs on a thread of the test, on 127.0.0.1.
+// hands over (or one it cannot), and leaving when idle. Then converter answers
+// held for fresh rates, counted: each asks once, and all wake together. No
+// signal, no process: the server runs on a thread of the test, on 127.0.0.1.
 #include "service/rate_store.h"
 #include "service/server.h"
 #include "service/server_host.h"
@@ -10,6 +11,7 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/read.hpp>
+#include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace korvalux::service;
 using namespace korvalux::service::testData;
@@ -140,7 +143,114 @@ Served serve(FakeHost &host, int reloads, std::chrono::seconds idle = {})
     return run;
 }
 
+// Fresh rates that come when the test says, or never: then the bound lets the
+// answers go. Counts how often the server asks.
+class FakeFreshRates final : public FreshRatesWait
+{
+public:
+    explicit FakeFreshRates(std::chrono::milliseconds bound)
+        : m_until(Clock::now() + bound)
+    {
+    }
+
+    std::optional<Clock::time_point> holdUntil() const override
+    {
+        ++m_asked;
+        if (m_ended || Clock::now() >= m_until)
+            return std::nullopt;
+        return m_until;
+    }
+
+    void setHoldListener(HoldListener *listener) override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_listener = listener;
+    }
+
+    // As the keeper does when its first round is over.
+    void end()
+    {
+        m_ended = true;
+        const std::lock_guard lock(m_mutex);
+        if (m_listener)
+            m_listener->holdEnded();
+    }
+
+    int asked() const { return m_asked; }
+
+private:
+    Clock::time_point m_until;
+    std::atomic<bool> m_ended {false};
+    std::mutex m_mutex;
+    HoldListener *m_listener = nullptr;
+    mutable std::atomic<int> m_asked {0};
+};
+
 } // namespace
+
+TEST(ServiceServer, HeldAnswersAskOnceAndWakeTogether)
+{
+    struct Row {
+        const char *name;
+        unsigned threads;
+        bool roundEnds; // else the bound ends the hold
+    };
+    const Row rows[] = {
+        {"the round ends, one thread", 1, true},
+        {"the round ends, four threads", 4, true},
+        {"the bound passes, one thread", 1, false},
+        {"the bound passes, four threads", 4, false},
+    };
+    constexpr int held = 200;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeFreshRates fresh(row.roundEnds ? std::chrono::seconds(60) : std::chrono::seconds(1));
+        RateStore store(ecbDocument(), dailyDocument());
+        ServerOptions options;
+        options.port = 0;
+        options.quiet = true;
+        options.threads = row.threads;
+        options.freshRates = &fresh;
+        FakeHost host;
+        std::promise<std::string> listening;
+        std::thread serving([&] {
+            runServer(store, options, host,
+                [&](const std::string &where) { listening.set_value(where); });
+        });
+        const std::string where = listening.get_future().get();
+        const auto colon = where.rfind(':');
+        const tcp::endpoint endpoint {net::ip::make_address(where.substr(0, colon)),
+            static_cast<unsigned short>(std::stoi(where.substr(colon + 1)))};
+        net::io_context io;
+        std::vector<tcp::socket> clients;
+        const std::string request
+            = "GET /finance/converter?a=1&from=EUR&to=USD HTTP/1.1\r\nHost: x\r\n\r\n";
+        for (int i = 0; i < held; ++i) {
+            clients.emplace_back(io).connect(endpoint);
+            net::write(clients.back(), net::buffer(request));
+        }
+        // All held: each has asked.
+        for (int i = 0; i < 1000 && fresh.asked() < held; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_GE(fresh.asked(), held);
+        // Long enough for a held answer that polls to ask again many times.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (row.roundEnds)
+            fresh.end();
+        int answered = 0;
+        for (auto &client : clients) {
+            std::string answer;
+            boost::system::error_code ec;
+            net::read_until(client, net::dynamic_buffer(answer), "</html>", ec);
+            answered += answer.find("1.1415 USD") != std::string::npos;
+        }
+        EXPECT_EQ(answered, held);
+        // Once when it came, never again: no answer polls for the rates.
+        EXPECT_LE(fresh.asked(), held + 2);
+        EXPECT_TRUE(host.ask(&ServerControl::requestStop));
+        serving.join();
+    }
+}
 
 TEST(ServiceServer, HostStopsAndReloadsFromAnotherThread)
 {

@@ -1,8 +1,9 @@
 // The first refresh's bounded wait, against feeds faked behind Fetcher (no
 // socket): stale rates hold converter answers while the first round runs, until
 // it ends or the bound passes; fresh rates, a service without --refresh, or a
-// bound already spent hold nothing. Each "request" waits as the server does, by
-// asking the keeper again every few milliseconds.
+// bound already spent hold nothing. Each "request" here asks the keeper again
+// every few milliseconds; the server instead is told once, when the hold ends,
+// and that telling is counted.
 #include "service/rate_keeper.h"
 #include "service/rate_store.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -75,6 +77,13 @@ std::string answeredDate(const FreshRatesWait &wait, const RateStore &store)
     return store.table()->ecbDate();
 }
 
+class CountingListener final : public HoldListener
+{
+public:
+    void holdEnded() override { ++told; }
+    std::atomic<int> told {0};
+};
+
 } // namespace
 
 TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
@@ -131,6 +140,8 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
                 log.push_back(line);
             },
             feeds);
+        CountingListener listener;
+        keeper.setHoldListener(&listener);
 
         const auto before = Clock::now();
         keeper.start();
@@ -152,6 +163,8 @@ TEST(ServiceFirstRoundWait, OnlyStaleRatesWaitAndNeverPastTheBound)
         EXPECT_LT(Clock::now() - asked, std::min<Clock::duration>(row.wait + 3s, 10s));
         feeds.open();
         keeper.stop();
+        // Once for a hold, when its round ended or the keeper stopped; never without one.
+        EXPECT_EQ(listener.told, row.held ? 1 : 0);
         std::lock_guard lock(logMutex);
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                       [](const std::string &line) {
