@@ -1,8 +1,8 @@
 # korvalux-service: its units, the rate acceptance, the refresh against fake
 # feeds, the fetcher on loopback, the reload, the whole service driven by the
 # desktop program's own download and extraction, the process's signals and idle
-# exit, a fuzz target over the request handler, and the service started on
-# demand by socket activation.
+# exit, the Linux host's signals in-process, a fuzz target over the request
+# handler, and the service started on demand by socket activation.
 if(KORVALUX_BUILD_SERVICE)
   set(korvalux_service_test_data "${PROJECT_SOURCE_DIR}/service/data")
   korvalux_add_test(service_amount PLAIN LIBS korvalux_service_core)
@@ -16,6 +16,7 @@ if(KORVALUX_BUILD_SERVICE)
   korvalux_add_test(service_reload PLAIN LIBS korvalux_service_core)
   # The transport behind a fake host, as another platform would give it.
   korvalux_add_test(service_server PLAIN LIBS korvalux_service_transport)
+  korvalux_add_test(service_session PLAIN LIBS korvalux_service_transport)
 endif()
 # Linux only: libcurl, fork and exec, signals, systemd.
 if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
@@ -36,10 +37,14 @@ if(KORVALUX_BUILD_SERVICE AND NOT WIN32)
       add_dependencies(service_${unit}_test korvalux-service)
     endif()
   endforeach()
+  # The Linux host's signal handling, in forked children of the test.
+  korvalux_add_test(service_signals PLAIN LIBS korvalux_service_transport
+                    SOURCES ${PROJECT_SOURCE_DIR}/service/posix_host.cpp
+                            ${PROJECT_SOURCE_DIR}/service/hang_up.cpp)
   korvalux_add_fuzzer(service_request_fuzz service_request_fuzz.cpp LIBS korvalux_service_core)
 endif()
 if(KORVALUX_BUILD_SERVICE)
-  foreach(unit rates acceptance pages refresh fetch wait reload server e2e lifecycle)
+  foreach(unit rates acceptance pages refresh fetch wait reload server session e2e lifecycle)
     if(TARGET service_${unit}_test)
       target_compile_definitions(service_${unit}_test PRIVATE
         KORVALUX_SERVICE_TEST_DATA="${korvalux_service_test_data}")
