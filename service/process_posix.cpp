@@ -90,8 +90,8 @@ UsageDefaults usageDefaults()
         + ",\n                         or the source tree's service/data when not installed";
     usage.cacheDir = "$XDG_CACHE_HOME/korvalux-service";
     usage.notes = "A listening socket systemd hands over replaces --listen. SIGINT and SIGTERM\n"
-                  "stop the service; SIGHUP reads the rate documents again (and refreshes at\n"
-                  "once with --refresh).\n";
+                  "stop the service; SIGHUP reads the rate documents again at once (and, with\n"
+                  "--refresh, asks the feeds when the last round failed or is a minute old).\n";
     return usage;
 }
 
