@@ -3,7 +3,8 @@
 # - pugixml: Debian ships no MinGW build of it, so Debian's own source package is
 #   fetched into the build tree (`apt-get source`, which needs a deb-src entry and
 #   dpkg-dev; scripts/install-deps sees to both) and built here, static, with this
-#   toolchain.
+#   toolchain. KORVALUX_PUGIXML_SOURCE names an unpacked source to use instead,
+#   for an archive that lists the source package but does not serve it.
 # - Boost (Asio, Beast, and System, header-only since 1.69) and nlohmann_json are
 #   header-only: the compiler sees only their two folders, through links in the
 #   build tree, never the rest of /usr/include, whose headers are the host's.
@@ -14,13 +15,19 @@ include(ExternalProject)
 set(korvalux_pugixml_root ${CMAKE_BINARY_DIR}/pugixml)
 set(korvalux_pugixml_prefix ${korvalux_pugixml_root}/install)
 set(korvalux_pugixml_library ${korvalux_pugixml_prefix}/lib/libpugixml.a)
+set(KORVALUX_PUGIXML_SOURCE "" CACHE PATH "An unpacked pugixml source (default: apt-get source)")
+if(KORVALUX_PUGIXML_SOURCE)
+  set(korvalux_pugixml_fetch "cp -R '${KORVALUX_PUGIXML_SOURCE}' pugixml-given")
+else()
+  # apt-get source unpacks into pugixml-<version> with Debian's patches applied.
+  set(korvalux_pugixml_fetch "apt-get source -qq pugixml >/dev/null")
+endif()
 ExternalProject_Add(korvalux_pugixml
   PREFIX ${korvalux_pugixml_root}
   DOWNLOAD_DIR ${korvalux_pugixml_root}/download
   SOURCE_DIR ${korvalux_pugixml_root}/source
-  # apt-get source unpacks into pugixml-<version> with Debian's patches applied.
-  DOWNLOAD_COMMAND sh -c "rm -rf pugixml-[0-9]* && apt-get source -qq pugixml >/dev/null \
-&& rm -rf '${korvalux_pugixml_root}/source' && mv pugixml-[0-9]*/ '${korvalux_pugixml_root}/source'"
+  DOWNLOAD_COMMAND sh -c "rm -rf pugixml-* && ${korvalux_pugixml_fetch} \
+&& rm -rf '${korvalux_pugixml_root}/source' && mv pugixml-*/ '${korvalux_pugixml_root}/source'"
   UPDATE_COMMAND ""
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake

@@ -46,7 +46,14 @@ for value in 'DisplayName *REG_SZ *Korvalux$' 'DisplayVersion *REG_SZ *[0-9]' 'P
   grep -q "$value" <<<"$entry" || fail "Apps & features entry lacks $value"
 done
 # Wine's own Add/Remove Programs reads the entry as Windows' does.
-grep -q '|||Korvalux$' <<<"$(wine uninstaller --list)" || fail "Wine's uninstaller does not list it"
+# Wine 10's uninstaller --list prints nothing at all: there the entry above is
+# all this can look at.
+listed=$(wine uninstaller --list 2>/dev/null)
+if [[ -z "$listed" ]]; then
+  echo "note: this Wine's uninstaller --list prints nothing; its listing is not checked"
+else
+  grep -q '|||Korvalux$' <<<"$listed" || fail "Wine's uninstaller does not list it"
+fi
 
 # The first press starts the service; the second is answered by the same one.
 [[ -z "$(service_pids "$prefix")" ]] || fail "a service runs before the first press"
@@ -95,7 +102,8 @@ for gone in "$dir" "$cache" "$(dirname "$cache")" "$shortcut"; do
   [[ ! -e "$gone" ]] || fail "$gone is left after the uninstall"
 done
 ! has_key "$uninstall_key" || fail "the Apps & features entry is left"
-! grep -q '|||Korvalux$' <<<"$(wine uninstaller --list)" || fail "Wine's uninstaller still lists it"
+! grep -q '|||Korvalux$' <<<"$(wine uninstaller --list 2>/dev/null)" \
+  || fail "Wine's uninstaller still lists it"
 saved=$(wine reg query "$settings_key")
 echo "$saved"
 grep -q 'FromCurrency.*REG_SZ.*United States Dollar (USD)' <<<"$saved" || fail "FromCurrency is gone"

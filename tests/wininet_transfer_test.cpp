@@ -218,6 +218,7 @@ TEST(WinInetTransfer, OnlyCannotConnectCountsAsRefused)
     } rows[] = {
         {ERROR_INTERNET_CANNOT_CONNECT, DownloadFailure::ConnectionRefused},
         {ERROR_INTERNET_TIMEOUT, DownloadFailure::TimedOut},
+        {10060, DownloadFailure::TimedOut}, // WSAETIMEDOUT, as Wine 10 gives it
         {ERROR_INTERNET_NAME_NOT_RESOLVED, DownloadFailure::Other},
         {ERROR_INTERNET_CONNECTION_RESET, DownloadFailure::Other},
         {ERROR_INTERNET_INVALID_URL, DownloadFailure::Other},

@@ -43,6 +43,19 @@ DWORD milliseconds(Clock::duration duration)
     return static_cast<DWORD>(std::clamp<long long>(ms, 1, 0x7FFFFFFF));
 }
 
+// A receive time-out: WinINet's own code on Windows; Wine 10 gives the socket's
+// WSAETIMEDOUT instead.
+bool isTimeOut(DWORD error)
+{
+    constexpr DWORD socketTimedOut = 10060;
+    return error == ERROR_INTERNET_TIMEOUT || error == socketTimedOut;
+}
+
+std::string nothingFor(const core::DownloadLimits &limits)
+{
+    return "receive: nothing for " + std::to_string(limits.stallTimeout.count()) + " ms";
+}
+
 void setTimeout(HINTERNET handle, DWORD option, DWORD ms)
 {
     InternetSetOptionA(handle, option, &ms, sizeof ms);
@@ -185,17 +198,18 @@ void run(const std::shared_ptr<void> &session, Shared &shared, const std::string
         const Clock::duration left = deadline - Clock::now();
         if (left <= Clock::duration::zero() || abandoned(shared))
             return finish(shared, DownloadFailure::TimedOut, outOfTime(limits));
-        setTimeout(
-            request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(stall, milliseconds(left)));
+        const DWORD wait = std::min(stall, milliseconds(left));
+        setTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, wait);
         DWORD available = 0;
         DWORD n = 0;
         if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)
             || !InternetReadFile(
                 request.get(), buffer, std::clamp<DWORD>(available, 1, readSize), &n)) {
             const DWORD error = GetLastError();
-            return finish(shared,
-                error == ERROR_INTERNET_TIMEOUT ? DownloadFailure::TimedOut : DownloadFailure::Cut,
-                "read: " + describe(error));
+            if (isTimeOut(error))
+                return finish(shared, DownloadFailure::TimedOut,
+                    wait < stall ? outOfTime(limits) : nothingFor(limits));
+            return finish(shared, DownloadFailure::Cut, "read: " + describe(error));
         }
         if (n == 0)
             break;
@@ -273,7 +287,7 @@ Result WinInetTransfer::get(
             error = outOfTime(limits);
         } else if (now >= stallEnd) {
             failure = DownloadFailure::TimedOut;
-            error = "receive: nothing for " + std::to_string(limits.stallTimeout.count()) + " ms";
+            error = nothingFor(limits);
         }
         if (failure != DownloadFailure::None) {
             shared->abandoned = true;
@@ -290,14 +304,9 @@ Result WinInetTransfer::get(
 
 core::DownloadFailure classifyOpenFailure(unsigned long error)
 {
-    switch (error) {
-    case ERROR_INTERNET_CANNOT_CONNECT:
+    if (error == ERROR_INTERNET_CANNOT_CONNECT)
         return DownloadFailure::ConnectionRefused;
-    case ERROR_INTERNET_TIMEOUT:
-        return DownloadFailure::TimedOut;
-    default:
-        return DownloadFailure::Other;
-    }
+    return isTimeOut(error) ? DownloadFailure::TimedOut : DownloadFailure::Other;
 }
 
 } // namespace transfer
