@@ -15,6 +15,9 @@ add_dependencies(form1_window_test korvalux_hand_cursor_file)
 # in a prefix of its own.
 korvalux_add_test(form1_dpi PLAIN TIMEOUT 120 LIBS korvalux_win32 oleacc ole32 oleaut32 uuid)
 target_include_directories(form1_dpi_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+# korvalux.exe's resources, manifest included: a process that does not declare
+# per-monitor awareness is given 96 dpi by Wine 10, as by Windows.
+target_sources(form1_dpi_test PRIVATE $<TARGET_OBJECTS:korvalux_resources>)
 add_dependencies(form1_dpi_test korvalux_hand_cursor_file)
 add_test(NAME windows_dpi
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows_dpi.sh ${KORVALUX_WINE_RUN}
