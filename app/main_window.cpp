@@ -20,6 +20,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
 
 #include <utility>
 
@@ -62,6 +64,15 @@ MainWindow::~MainWindow()
 {
     if (m_overrideCursor)
         QGuiApplication::restoreOverrideCursor();
+}
+
+// Once the first show has been handled, so that the warm-up shares nothing with
+// the window's start.
+void MainWindow::showEvent(QShowEvent *event)
+{
+    Form1::showEvent(event);
+    if (!std::exchange(m_shown, true))
+        QTimer::singleShot(0, this, [this] { m_behaviour.windowShown(); });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

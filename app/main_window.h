@@ -60,6 +60,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -78,5 +79,6 @@ private:
     bool m_quitWhenClosed;
     std::optional<QCursor> m_mouseIcon;
     bool m_overrideCursor = false;
+    bool m_shown = false;
     core::Form1Behaviour m_behaviour;
 };

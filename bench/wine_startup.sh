@@ -31,9 +31,12 @@ export DISPLAY=$(cat "$prefix/.korvalux-display")
   </dev/null >/dev/null 2>&1 || true
 
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
+# Through a file, not a pipe: the service a window starts under Wine inherits
+# the window's descriptors and would hold a pipe open.
 once() {
   end_services
-  "$map_timer" 0 "$wine_run" --prefix "$prefix" -- "$1" | awk '{print $1}'
+  "$map_timer" 0 "$wine_run" --prefix "$prefix" -- "$1" >"$prefix/.map-time"
+  awk '{print $1}' "$prefix/.map-time"
 }
 k=() b=() o=()
 for _ in $(seq "$runs"); do

@@ -36,9 +36,8 @@ ServiceStartingSession::ServiceStartingSession(InternetSession &session, Downloa
 {
 }
 
-void ServiceStartingSession::open()
+void ServiceStartingSession::warmUp()
 {
-    m_session.open();
     if (m_hostIsLoopback)
         m_starter.warmUp();
 }

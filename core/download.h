@@ -96,8 +96,9 @@ public:
     ServiceStartingSession(InternetSession &session, DownloadAttempt &attempt,
         ServiceStarter &starter, std::string_view converterHost);
 
-    // Opens the system's session and, on a loopback host, warms the service up.
-    void open() override;
+    void open() override { m_session.open(); }
+    // On a loopback host, starts the service in the background if nothing listens.
+    void warmUp() override;
     void close() override { m_session.close(); }
     std::u16string downloadPage(const std::u16string &address) override;
 

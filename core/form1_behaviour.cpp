@@ -30,6 +30,11 @@ Form1Behaviour::~Form1Behaviour()
         m_world.session.close();
 }
 
+void Form1Behaviour::windowShown()
+{
+    m_world.session.warmUp();
+}
+
 void Form1Behaviour::Form_Load()
 {
     m_world.session.open();

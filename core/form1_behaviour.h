@@ -31,6 +31,8 @@ public:
     Form1Behaviour &operator=(const Form1Behaviour &) = delete;
 
     void Form_Load();
+    // The window is on screen for the first time.
+    void windowShown();
     // Runs once, however many close requests arrive.
     void Form_Unload();
     void Check2_Click();

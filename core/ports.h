@@ -18,6 +18,9 @@ class InternetSession : public PageSource
 public:
     virtual void open() = 0;
     virtual void close() = 0;
+    // Once the window is on screen: what a first press will need, begun in the
+    // background, so that it costs the window's start nothing.
+    virtual void warmUp() { }
 };
 
 // Per-user string values addressed by application, section and key.

@@ -68,7 +68,7 @@ bool ServiceStartRule::start(milliseconds within)
     const SteadyTime::time_point deadline = SteadyTime::now() + within;
     std::unique_lock lock(m_mutex);
     if (m_state == State::Starting) {
-        // The start at load is under way: its service, not a second one.
+        // The warm-up's start is under way: its service, not a second one.
         m_changed.wait_until(lock, deadline, [this] { return m_state != State::Starting; });
         return m_state == State::Up;
     }

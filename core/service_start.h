@@ -6,8 +6,8 @@
 // is still used. What only the system can do (the process, the socket)
 // sits behind ServiceProcess: POSIX on Linux, Win32 on Windows, a fake in tests.
 //
-// A window on a loopback host also starts the service at load, in the
-// background, when nothing listens yet (warmUp); a press that comes while that
+// A window on a loopback host also starts the service once it is first shown,
+// in the background, when nothing listens yet (warmUp); a press that comes while that
 // start is under way waits for it rather than launching a second one.
 #pragma once
 

@@ -45,6 +45,7 @@ public:
         note("close");
         isOpen = false;
     }
+    void warmUp() override { note("warm up"); }
     std::u16string downloadPage(const std::u16string &address) override
     {
         asked.push_back(address);

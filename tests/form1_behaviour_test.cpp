@@ -123,6 +123,9 @@ TEST(Form1Behaviour, LoadAndUnloadRunTheirStepsInOrder)
     EXPECT_EQ(rig.log.steps,
         (std::vector<std::string> {
             "open", "fill", "centre", "cursor", "browser", "get", "get", "caption", "focus"}));
+    // The service is warmed up only once the window is on screen.
+    rig.form.windowShown();
+    EXPECT_EQ(rig.log.steps.back(), "warm up");
     EXPECT_EQ(rig.browser.opened, std::vector<std::u16string> {u"http://h:1/"});
     EXPECT_EQ(rig.view.lists[0], core::currencyEntries());
     EXPECT_EQ(rig.view.lists[1], core::currencyEntries());

@@ -229,6 +229,7 @@ TEST_F(ServiceStart, LoadWarmsUpALoopbackHostWhereNothingListens)
             core::ServiceStartRule starter(process);
             core::ServiceStartingSession session(wininet, wininet, starter, host);
             session.open();
+            session.warmUp();
             // The background start's own check and launch, within a few seconds under Wine.
             for (int i = 0; i < 300 && process.lastProcessId() == 0; ++i)
                 Sleep(10);

@@ -120,6 +120,7 @@ void Form1Window::show(int showCommand)
 {
     ShowWindow(m_hwnd, showCommand);
     UpdateWindow(m_hwnd);
+    m_behaviour.windowShown();
 }
 
 void Form1Window::dispatch(MSG &message)
