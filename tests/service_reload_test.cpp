@@ -20,6 +20,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,38 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+// The keeper's log, written from its threads and read by the test.
+class KeeperLog
+{
+public:
+    LogFunction sink()
+    {
+        return [this](const std::string &line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(line);
+        };
+    }
+    int count(std::string_view part) const
+    {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(),
+            [&](const std::string &line) { return line.find(part) != std::string::npos; }));
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+// Bounded: a wait that runs out fails the checks after it.
+template<typename Done> bool waitFor(const Done &done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(2ms);
+    return done();
+}
 
 // USD at 1.2 per EUR marks the rates in use: 100 USD = 83.3333 EUR.
 RateDocument ecbInUse(const std::string &date)
@@ -138,26 +171,9 @@ TEST(ServiceReload, ARequestIsServedOnTheKeepersThread)
         options.cacheDir = cache.path();
         options.ecbUrl = "ecb";
         options.dailyUrls = {"daily"};
-        std::mutex logMutex;
-        std::vector<std::string> log;
-        RateKeeper keeper(
-            store, options,
-            [&](const std::string &line) {
-                std::lock_guard lock(logMutex);
-                log.push_back(line);
-            },
-            feeds);
-        const auto reloaded = [&] {
-            std::lock_guard lock(logMutex);
-            return std::any_of(log.begin(), log.end(), [](const std::string &line) {
-                return line.find("reloaded:") != std::string::npos;
-            });
-        };
-        const auto waitFor = [](const auto &done) {
-            const auto giveUp = std::chrono::steady_clock::now() + 10s;
-            while (!done() && std::chrono::steady_clock::now() < giveUp)
-                std::this_thread::sleep_for(5ms);
-        };
+        KeeperLog log;
+        RateKeeper keeper(store, options, log.sink(), feeds);
+        const auto reloaded = [&] { return log.count("reloaded:") > 0; };
         if (row.askedBeforeStart)
             keeper.requestReload();
         keeper.start();
@@ -232,27 +248,9 @@ TEST(ServiceReload, ServedAtOnceWhateverTheRoundDoes)
         options.dailyUrls = {"daily"};
         options.today = [] { return std::string("2026-07-31"); };
         options.reloadRoundAfter = row.roundAfter;
-        std::mutex logMutex;
-        std::vector<std::string> log;
-        RateKeeper keeper(
-            store, options,
-            [&](const std::string &line) {
-                std::lock_guard lock(logMutex);
-                log.push_back(line);
-            },
-            feeds);
-        const auto logged = [&](const char *part) {
-            std::lock_guard lock(logMutex);
-            return static_cast<int>(std::count_if(log.begin(), log.end(),
-                [&](const std::string &line) { return line.find(part) != std::string::npos; }));
-        };
-        // Bounded: a wait that runs out fails the row's checks below.
-        const auto waitFor = [](const auto &done) {
-            const auto giveUp = std::chrono::steady_clock::now() + 10s;
-            while (!done() && std::chrono::steady_clock::now() < giveUp)
-                std::this_thread::sleep_for(2ms);
-            return done();
-        };
+        KeeperLog log;
+        RateKeeper keeper(store, options, log.sink(), feeds);
+        const auto logged = [&](const char *part) { return log.count(part); };
         // A round has ended when the daily table's lag is logged.
         const char *roundEnd = "lags the ECB's";
         keeper.start();
